@@ -1,0 +1,29 @@
+#pragma once
+// Every word the program says, in one table. All of it goes to stdout.
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace halvorine::cli {
+
+enum class Message {
+    usage,
+    bad_name,
+    banner,
+    input_not_opened,
+    output_not_created,
+    format_tag_rejected,
+    header_error,
+    write_failure,
+    read_failure,
+};
+
+// The message with its placeholders (%s, %d) filled in order from `args`,
+// and its line end when it has one.
+std::string message_text(Message m, std::initializer_list<std::string_view> args = {});
+
+// Writes message_text to stdout.
+void say(Message m, std::initializer_list<std::string_view> args = {});
+
+}  // namespace halvorine::cli

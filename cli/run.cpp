@@ -1,0 +1,87 @@
+#include "cli/run.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/messages.hpp"
+#include "cli/naming.hpp"
+#include "convert/chunks.hpp"
+#include "convert/errors.hpp"
+#include "convert/file_io.hpp"
+#include "convert/header.hpp"
+
+namespace halvorine::cli {
+
+namespace {
+
+// A link can make the output name another name of the input; creating the
+// output would then truncate the recording we are about to read.
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(a, b, ec);
+    return !ec && same;
+}
+
+struct Report {
+    Message message;
+    std::string arg;
+};
+
+// Runs the conversion; the reports to print when it fails, none on success.
+std::vector<Report> convert_files(FileSource& input, FileSink& output) {
+    std::vector<Report> failure;
+    try {
+        convert(input, output);
+    } catch (const HeaderError& e) {
+        if (e.stage == stage::format_tag) failure.push_back({Message::format_tag_rejected, {}});
+        failure.push_back({Message::header_error, std::to_string(e.stage)});
+    } catch (const WriteFailure&) {
+        failure = {{Message::write_failure, {}}};
+    } catch (const ReadFailure&) {
+        failure = {{Message::read_failure, {}}};
+    }
+    // Bytes still buffered when the run stopped were written before the step
+    // that stopped it; if they do not reach the file, that is the failure.
+    if (!output.close()) failure = {{Message::write_failure, {}}};
+    return failure;
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv) {
+    if (argc != 2) {
+        say(Message::usage);
+        return 0;
+    }
+    const std::string input_name = argv[1];
+    const auto output_name = cli::output_name(input_name);
+    if (!output_name) {
+        say(Message::bad_name);
+        return 1;
+    }
+    say(Message::banner, {input_name, *output_name});
+
+    FileSource input(input_name);
+    if (!input.is_open()) {
+        say(Message::input_not_opened, {input_name});
+        return 1;
+    }
+    if (same_file(input_name, *output_name)) {
+        say(Message::output_not_created, {*output_name});
+        return 1;
+    }
+    FileSink output(*output_name);
+    if (!output.is_open()) {
+        say(Message::output_not_created, {*output_name});
+        return 1;
+    }
+
+    const auto failure = convert_files(input, output);
+    for (const auto& report : failure) say(report.message, {report.arg});
+    return failure.empty() ? 0 : 1;
+}
+
+}  // namespace halvorine::cli

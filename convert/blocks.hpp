@@ -1,0 +1,50 @@
+#pragma once
+// Block-sized moves for everything that is not a single header field: the
+// rest of a fmt chunk, chunk content and the sample data. The buffers are
+// allocated once per conversion, so memory stays the same whatever the input.
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "convert/exact_io.hpp"
+
+namespace halvorine {
+
+struct Blocks {
+    // 256 Ki sample groups: 768 KiB in, 1 MiB out.
+    static constexpr std::size_t groups = std::size_t{1} << 18;
+    std::vector<Byte> in = std::vector<Byte>(groups * 3);
+    std::vector<Byte> out = std::vector<Byte>(groups * 4);
+};
+
+// Reads `count` bytes and forgets them. False when the input ended first.
+inline bool skip_bytes(Source& in, Blocks& blocks, std::uint64_t count) {
+    while (count > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count, blocks.in.size()));
+        if (in.read(std::span(blocks.in).first(want)) != want) return false;
+        count -= want;
+    }
+    return true;
+}
+
+// Copies `count` bytes, each passed through `translate`. Whatever arrived is
+// written before a short input is reported (false).
+template <typename Translate>
+bool copy_bytes(Source& in, Sink& out, Blocks& blocks, std::uint64_t count, Translate translate) {
+    while (count > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count, blocks.in.size()));
+        const auto block = std::span(blocks.in).first(in.read(std::span(blocks.in).first(want)));
+        std::ranges::transform(block, block.begin(), translate);
+        write_exact(out, block);
+        if (block.size() != want) return false;
+        count -= want;
+    }
+    return true;
+}
+
+inline bool copy_bytes(Source& in, Sink& out, Blocks& blocks, std::uint64_t count) {
+    return copy_bytes(in, out, blocks, count, [](Byte b) { return b; });
+}
+
+}  // namespace halvorine

@@ -1,0 +1,73 @@
+#include "convert/chunks.hpp"
+
+#include "convert/header.hpp"
+#include "convert/widen.hpp"
+
+namespace halvorine {
+
+namespace {
+
+std::uint32_t read_size(Source& in, int failed_stage) {
+    Field<4> size{};
+    if (!read_exact(in, size)) throw HeaderError{failed_stage};
+    return le32(size);
+}
+
+// A chunk we know nothing about (LIST, fact, PEAK, ...) goes through as it
+// is, with the pad byte that follows a chunk of odd size.
+void copy_chunk(Source& in, Sink& out, Blocks& blocks, const ChunkId& id) {
+    write_exact(out, id);
+    const std::uint32_t size = read_size(in, stage::other_chunk);
+    write_exact(out, to_le32(size));
+    if (!copy_bytes(in, out, blocks, size)) throw HeaderError{stage::other_chunk};
+    if (size % 2 != 0) {
+        Field<1> pad{};
+        if (read_exact(in, pad)) write_exact(out, pad);
+    }
+}
+
+}  // namespace
+
+void widen_samples(Source& in, Sink& out, Blocks& blocks) {
+    for (;;) {
+        // The block holds whole groups and reads fill it unless the input is
+        // over, so a group never straddles two blocks.
+        const std::size_t got = in.read(blocks.in);
+        const std::size_t groups = got / 3;
+        widen_groups(blocks.in.data(), groups, blocks.out.data());
+        write_exact(out, std::span(blocks.out).first(groups * 4));
+        if (got != blocks.in.size()) {
+            if (in.failed()) throw ReadFailure{};
+            return;
+        }
+    }
+}
+
+void walk_chunks(Source& in, Sink& out, Blocks& blocks) {
+    int stage = stage::after_fmt;
+    for (;;) {
+        ChunkId id{};
+        if (!read_exact(in, id)) throw HeaderError{stage};
+        if (is_id(id, "rcvr")) {
+            stage = stage::rcvr;
+            const std::uint32_t size = read_size(in, stage);
+            if (!skip_bytes(in, blocks, size)) throw HeaderError{stage};
+        } else if (is_id(id, "data")) {
+            write_exact(out, id);
+            write_exact(out, to_le32(read_size(in, stage::other_chunk)));
+            widen_samples(in, out, blocks);
+            return;
+        } else {
+            copy_chunk(in, out, blocks, id);
+            stage = stage::after_fmt;
+        }
+    }
+}
+
+void convert(Source& in, Sink& out) {
+    Blocks blocks;
+    translate_header(in, out, blocks);
+    walk_chunks(in, out, blocks);
+}
+
+}  // namespace halvorine
