@@ -10,7 +10,9 @@ namespace halvorine::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline void put(Bytes& b, std::string_view text) { b.insert(b.end(), text.begin(), text.end()); }
+inline void put(Bytes& b, std::string_view text) {
+    for (const char c : text) b.push_back(static_cast<std::uint8_t>(c));
+}
 inline void put(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 inline void put16(Bytes& b, std::uint16_t v) {
     b.push_back(static_cast<std::uint8_t>(v));

@@ -1,0 +1,268 @@
+// The chunk walk and the sample widening on in-memory bytes: what reaches the
+// output, the prefix property over every cut of a valid file, and faults.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "convert/widen.hpp"
+#include "tests/convert_harness.hpp"
+
+namespace halvorine::test {
+namespace {
+
+const Bytes& header_in() {
+    static const Bytes b = wav_header();
+    return b;
+}
+
+const Bytes& header_out() {
+    static const Bytes b = translate_bytes(header_in()).output;
+    return b;
+}
+
+Bytes data_chunk_head(std::uint32_t size) {
+    Bytes b;
+    put(b, "data");
+    put32(b, size);
+    return b;
+}
+
+Bytes odd_list() {  // LIST of odd size followed by its pad byte
+    Bytes b = chunk("LIST", counting(7, 0x40));
+    b.push_back(0);
+    return b;
+}
+
+struct WalkCase {
+    const char* name;
+    Bytes after_fmt;     // input after the fmt chunk
+    Bytes expected;      // output after the fmt trailer
+    const char* ending;
+};
+
+TEST(ChunkWalk, Conversions) {
+    const Bytes samples = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+    const Bytes widened_samples = {0x00, 0x11, 0x22, 0x33, 0x00, 0x44, 0x55, 0x66};
+    auto with = [](std::initializer_list<Bytes> parts) {
+        Bytes b;
+        for (const auto& p : parts) put(b, p);
+        return b;
+    };
+    const Bytes data6 = with({data_chunk_head(6), samples});
+    const Bytes data6_out = with({data_chunk_head(6), widened_samples});
+    const Bytes twelve = counting(12);
+
+    const WalkCase cases[] = {
+        {"data at once", data6, data6_out, "ok"},
+        {"one trailing byte", with({data_chunk_head(7), counting(7)}),
+         with({data_chunk_head(7), widened(counting(6))}), "ok"},
+        {"two trailing bytes", with({data_chunk_head(8), counting(8)}),
+         with({data_chunk_head(8), widened(counting(6))}), "ok"},
+        {"empty data", data_chunk_head(0), data_chunk_head(0), "ok"},
+        {"size field ignored", with({data_chunk_head(6), twelve}), with({data_chunk_head(6), widened(twelve)}), "ok"},
+        {"chunks after data are samples", with({data6, chunk("LIST", counting(2))}),
+         with({data_chunk_head(6), widened(with({samples, chunk("LIST", counting(2))}))}), "ok"},
+        {"rcvr 0", with({chunk("rcvr", {}), data6}), data6_out, "ok"},
+        {"rcvr 41, no pad", with({chunk("rcvr", counting(41)), data6}), data6_out, "ok"},
+        {"rcvr 104", with({chunk("rcvr", counting(104)), data6}), data6_out, "ok"},
+        {"rcvr 105", with({chunk("rcvr", counting(105)), data6}), data6_out, "ok"},
+        {"rcvr 5000", with({chunk("rcvr", counting(5000)), data6}), data6_out, "ok"},
+        {"rcvr 1000000", with({chunk("rcvr", counting(1000000)), data6}), data6_out, "ok"},
+        {"two rcvr", with({chunk("rcvr", counting(3)), chunk("rcvr", counting(200)), data6}), data6_out, "ok"},
+        {"odd LIST with pad", with({odd_list(), data6}), with({odd_list(), data6_out}), "ok"},
+        {"fact and PEAK", with({chunk("fact", counting(4)), chunk("PEAK", counting(24)), data6}),
+         with({chunk("fact", counting(4)), chunk("PEAK", counting(24)), data6_out}), "ok"},
+        {"large JUNK", with({chunk("JUNK", counting(2000000)), data6}),
+         with({chunk("JUNK", counting(2000000)), data6_out}), "ok"},
+        {"rcvr between others", with({chunk("fact", counting(4)), chunk("rcvr", counting(9)), odd_list(), data6}),
+         with({chunk("fact", counting(4)), odd_list(), data6_out}), "ok"},
+
+        {"nothing after fmt", {}, {}, "header 12"},
+        {"part of an ID", Bytes{'d', 'a'}, {}, "header 12"},
+        {"nothing after rcvr", chunk("rcvr", counting(5)), {}, "header 13"},
+        {"rcvr size cut", Bytes{'r', 'c', 'v', 'r', 5, 0}, {}, "header 13"},
+        {"rcvr content cut", with({Bytes{'r', 'c', 'v', 'r', 200, 0, 0, 0}, counting(150)}), {}, "header 13"},
+        {"nothing after data ID", Bytes{'d', 'a', 't', 'a'}, Bytes{'d', 'a', 't', 'a'}, "header 25"},
+        {"data size cut", Bytes{'d', 'a', 't', 'a', 1, 2}, Bytes{'d', 'a', 't', 'a'}, "header 25"},
+        {"other size cut", Bytes{'L', 'I', 'S', 'T', 1}, Bytes{'L', 'I', 'S', 'T'}, "header 25"},
+        {"other content cut", with({Bytes{'L', 'I', 'S', 'T', 9, 0, 0, 0}, counting(4)}),
+         with({Bytes{'L', 'I', 'S', 'T', 9, 0, 0, 0}, counting(4)}), "header 25"},
+        {"pad byte missing", chunk("LIST", counting(7)), chunk("LIST", counting(7)), "header 12"},
+        {"rcvr then other then end", with({chunk("rcvr", {}), chunk("fact", counting(4))}),
+         chunk("fact", counting(4)), "header 12"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes input = header_in();
+        put(input, c.after_fmt);
+        Bytes expected = header_out();
+        put(expected, c.expected);
+        const auto out = convert_bytes(input);
+        EXPECT_EQ(out.ending, c.ending);
+        EXPECT_EQ(out.output, expected);
+    }
+}
+
+// Sixteen-bit samples are cut into 3-byte groups like any others.
+TEST(ChunkWalk, SixteenBitDataIsCutIntoThreeByteGroups) {
+    Bytes input = wav_header({.block_align = 4, .rest = {16, 0}});
+    const Bytes samples = counting(10);
+    put(input, data_chunk_head(10));
+    put(input, samples);
+    const auto out = convert_bytes(input);
+    EXPECT_EQ(out.ending, "ok");
+    const Bytes tail(out.output.end() - 12, out.output.end());
+    EXPECT_EQ(tail, widened(counting(9)));
+}
+
+// Sample data longer than a block, ending off a block boundary, with a tail.
+TEST(ChunkWalk, SampleDataAcrossBlocks) {
+    Bytes samples(Blocks::groups * 3 * 2 + 3000 + 2);
+    std::mt19937 gen(7);
+    for (auto& b : samples) b = static_cast<Byte>(gen());
+    Bytes input = header_in();
+    put(input, data_chunk_head(static_cast<std::uint32_t>(samples.size())));
+    put(input, samples);
+    const auto out = convert_bytes(input);
+    EXPECT_EQ(out.ending, "ok");
+    Bytes expected = header_out();
+    put(expected, data_chunk_head(static_cast<std::uint32_t>(samples.size())));
+    put(expected, widened(samples));
+    EXPECT_EQ(out.output, expected);
+}
+
+TEST(Widen, MatchesTheGroupRuleForEveryCount) {
+    std::mt19937 gen(1);
+    for (std::size_t groups = 0; groups < 40; ++groups) {
+        Bytes in(groups * 3);
+        for (auto& b : in) b = static_cast<Byte>(gen());
+        Bytes out(groups * 4, 0xCC);
+        widen_groups(in.data(), groups, out.data());
+        EXPECT_EQ(out, widened(in)) << groups;
+    }
+}
+
+// Every prefix of a valid file converts to a prefix of the whole file's
+// conversion, succeeds exactly when it reaches past the data size field, and
+// otherwise fails with the code of the step it cuts.
+TEST(ChunkWalk, EveryPrefixGivesAPrefixOfTheOutput) {
+    const Fmt fmt{.rest = {24, 0, 0, 0}};
+    Bytes input = wav_header(fmt);
+    struct Region { std::size_t from; const char* ending; };
+    std::vector<Region> regions = {{0, "header 0"}, {4, "header 2"}, {12, "header 3"}, {16, "header 4"},
+                                   {20, "header 5"}, {22, "header 6"}, {24, "header 7"}, {28, "header 8"},
+                                   {32, "header 9"}, {34, "header 11"}, {input.size(), "header 12"}};
+    auto add = [&](const Bytes& part, std::initializer_list<Region> marks) {
+        for (auto m : marks) regions.push_back({input.size() + m.from, m.ending});
+        put(input, part);
+    };
+    add(chunk("rcvr", counting(11)), {{4, "header 13"}});
+    add(odd_list(), {{4, "header 25"}, {odd_list().size() - 1, "header 12"}});
+    add(chunk("fact", counting(4)), {{4, "header 25"}, {12, "header 12"}});
+    add(chunk("rcvr", {}), {{4, "header 13"}});
+    add(data_chunk_head(9), {{4, "header 25"}, {8, "ok"}});
+    put(input, counting(9));
+
+    const auto full = convert_bytes(input);
+    ASSERT_EQ(full.ending, "ok");
+    for (std::size_t cut = 0; cut <= input.size(); ++cut) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        const auto out = convert_bytes(Bytes(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(cut)));
+        const char* expected = regions.front().ending;
+        for (const auto& r : regions) if (r.from <= cut) expected = r.ending;
+        EXPECT_EQ(out.ending, expected);
+        ASSERT_LE(out.output.size(), full.output.size());
+        EXPECT_TRUE(std::equal(out.output.begin(), out.output.end(), full.output.begin()));
+    }
+}
+
+// A source that hands out `good` bytes and then fails with an I/O error.
+class FailingSource final : public Source {
+public:
+    FailingSource(Bytes bytes, std::size_t good) : bytes_(std::move(bytes)), good_(good) {}
+    std::size_t read(std::span<Byte> into) override {
+        const std::size_t allowed = std::min(into.size(), good_ - given_);
+        const std::size_t n = inner_.read(into.first(allowed));
+        given_ += n;
+        if (n < into.size()) failed_ = given_ == good_;
+        return n;
+    }
+    [[nodiscard]] bool failed() const override { return failed_; }
+
+private:
+    Bytes bytes_;
+    MemorySource inner_{bytes_};
+    std::size_t good_;
+    std::size_t given_ = 0;
+    bool failed_ = false;
+};
+
+// A sink that takes `room` bytes, then refuses.
+class FullSink final : public Sink {
+public:
+    explicit FullSink(std::size_t room) : room_(room) {}
+    bool write(std::span<const Byte> bytes) override {
+        const std::size_t n = std::min(bytes.size(), room_ - bytes_.size());
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+        return n == bytes.size();
+    }
+    Bytes bytes_;
+
+private:
+    std::size_t room_;
+};
+
+Bytes valid_file(std::size_t sample_bytes) {
+    Bytes b = header_in();
+    put(b, chunk("rcvr", counting(20)));
+    put(b, data_chunk_head(static_cast<std::uint32_t>(sample_bytes)));
+    put(b, counting(sample_bytes));
+    return b;
+}
+
+TEST(Faults, ReadErrorNeverLooksLikeTheEndOfInput) {
+    const Bytes input = valid_file(Blocks::groups * 3 + 600);
+    const std::size_t data_start = header_in().size() + 28 + 8;
+    struct Case { std::size_t good; const char* ending; };
+    const Case cases[] = {
+        {0, "header 0"}, {30, "header 8"}, {35, "header 11"}, {38, "header 12"},
+        {header_in().size() + 10, "header 13"}, {data_start - 2, "header 25"},
+        {data_start, "read"}, {data_start + 301, "read"}, {data_start + Blocks::groups * 3 + 3, "read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.good);
+        FailingSource in(input, c.good);
+        MemorySink out;
+        std::string ending = "ok";
+        try {
+            convert(in, out);
+        } catch (const HeaderError& e) {
+            ending = "header " + std::to_string(e.stage);
+        } catch (const ReadFailure&) {
+            ending = "read";
+        }
+        EXPECT_EQ(ending, c.ending);
+        if (ending == std::string("read")) {
+            // The whole groups that did arrive are written.
+            const std::size_t groups = (c.good - data_start) / 3;
+            EXPECT_EQ(out.bytes().size(), header_out().size() + 8 + groups * 4);
+        }
+    }
+}
+
+TEST(Faults, ShortWriteIsAWriteFailureWherever) {
+    const Bytes input = valid_file(Blocks::groups * 3 * 2);
+    const auto full = convert_bytes(input).output;
+    for (const std::size_t room : {std::size_t{0}, std::size_t{3}, std::size_t{39}, std::size_t{45},
+                                   std::size_t{1000}, full.size() - 1}) {
+        SCOPED_TRACE(room);
+        MemorySource in(input);
+        FullSink out(room);
+        EXPECT_THROW(convert(in, out), WriteFailure);
+        EXPECT_TRUE(std::equal(out.bytes_.begin(), out.bytes_.end(), full.begin()));
+    }
+}
+
+}  // namespace
+}  // namespace halvorine::test
