@@ -64,10 +64,14 @@ void walk_chunks(Source& in, Sink& out, Blocks& blocks) {
     }
 }
 
-void convert(Source& in, Sink& out) {
-    Blocks blocks;
+void convert(Source& in, Sink& out, Blocks& blocks) {
     translate_header(in, out, blocks);
     walk_chunks(in, out, blocks);
+}
+
+void convert(Source& in, Sink& out) {
+    Blocks blocks;
+    convert(in, out, blocks);
 }
 
 }  // namespace halvorine

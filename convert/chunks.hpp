@@ -15,7 +15,8 @@ void walk_chunks(Source& in, Sink& out, Blocks& blocks);
 // Throws WriteFailure or ReadFailure.
 void widen_samples(Source& in, Sink& out, Blocks& blocks);
 
-// A whole conversion: header, then chunk walk.
+// A whole conversion: header, then chunk walk, through the given buffers.
+void convert(Source& in, Sink& out, Blocks& blocks);
 void convert(Source& in, Sink& out);
 
 }  // namespace halvorine

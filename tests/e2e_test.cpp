@@ -1,0 +1,400 @@
+// The built program run in a fresh folder: stdout byte for byte, the exit
+// status and the output file byte for byte (or its absence).
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/wav_builder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace halvorine::test;
+
+struct Result {
+    std::string out;
+    int status = -1;
+    std::string err;
+};
+
+const std::string usage = "Give a single filename as argument to this program. (ex sim.wav)";
+
+std::string banner(const std::string& in, const std::string& out) {
+    return "\n Convert " + in + " to Halvorine format (" + out + ")\n\n";
+}
+
+// The translated header, built field by field from the input's fmt chunk.
+// `avg_out` is the nAvgBytesPerSec the output must carry.
+Bytes translated(const Fmt& f, std::uint32_t avg_out, std::uint32_t riff_size = 1000) {
+    Bytes b;
+    put(b, "RIFF");
+    put32(b, riff_size);
+    put(b, "WAVE");
+    put(b, "fmt ");
+    put32(b, static_cast<std::uint32_t>(14 + f.rest.size() + 4));
+    put16(b, f.format_tag);
+    put16(b, f.channels);
+    put32(b, f.sample_rate);
+    put32(b, avg_out);
+    put16(b, 8);
+    for (std::uint8_t v : f.rest) b.push_back(v == 24 ? 32 : v);
+    put(b, Bytes{0x00, 0x00, 0xDE, 0xAD});
+    return b;
+}
+
+// A fmt chunk: 24-bit stereo at 48 kHz unless told otherwise.
+Fmt fmt(std::uint16_t tag = 1, std::uint16_t channels = 2, std::uint32_t avg = 288000, std::uint16_t align = 6,
+        const Bytes& rest = {24, 0}) {
+    Fmt f;
+    f.format_tag = tag;
+    f.channels = channels;
+    f.avg_bytes_per_sec = avg;
+    f.block_align = align;
+    f.rest = rest;
+    return f;
+}
+
+Bytes data_chunk(std::uint32_t size, const Bytes& samples) {
+    Bytes b;
+    put(b, "data");
+    put32(b, size);
+    put(b, samples);
+    return b;
+}
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const auto& p : parts) put(b, p);
+    return b;
+}
+
+// The offset of the first byte where `a` and `b` differ; their common size when equal.
+std::size_t first_difference(const Bytes& a, const Bytes& b) {
+    std::size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+    return i;
+}
+
+Bytes pseudo_random(std::size_t n) {
+    Bytes b(n);
+    std::uint32_t x = 2463534242u;
+    for (auto& v : b) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        v = static_cast<std::uint8_t>(x >> 11);
+    }
+    return b;
+}
+
+class E2e : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "halvorine-e2e-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        dir_ = root_ / "work";
+        fs::create_directory(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    fs::path at(const std::string& name) const { return dir_ / name; }
+
+    void write(const std::string& name, const Bytes& b) const {
+        std::ofstream f(at(name), std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+        ASSERT_TRUE(f.good()) << name;
+    }
+
+    Bytes read(const std::string& name) const {
+        std::ifstream f(at(name), std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+
+    std::set<std::string> files() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
+        return names;
+    }
+
+    // Runs the program with `args` in the work folder. stderr goes to a file
+    // outside it; the program must never use it.
+    Result run(const std::vector<std::string>& args) const {
+        std::string program = HALVORINE_CONVERT_BIN;
+        std::vector<char*> argv{program.data()};
+        std::vector<std::string> copies = args;
+        for (auto& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string cwd = dir_.string();
+        const std::string err_path = (root_ / "stderr").string();
+
+        int fds[2];
+        if (pipe(fds) != 0) return {};
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err < 0 || chdir(cwd.c_str()) != 0 || dup2(fds[1], 1) < 0 || dup2(err, 2) < 0) _exit(126);
+            close(fds[0]);
+            close(fds[1]);
+            close(err);
+            alarm(60);  // outlives exec: a hung program is killed, not waited on forever
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        Result r;
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(fds[0], buf, sizeof buf);
+            if (n > 0) r.out.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0 || errno != EINTR) break;
+        }
+        close(fds[0]);
+        int ws = 0;
+        if (pid > 0 && waitpid(pid, &ws, 0) == pid && WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+        std::ifstream e(err_path, std::ios::binary);
+        r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+        return r;
+    }
+
+    void expect(const Result& r, const std::string& out, int status) const {
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.err, "");
+    }
+
+    fs::path root_;
+    fs::path dir_;
+};
+
+const Bytes plain_input = concat({wav_header(), data_chunk(12, counting(12))});
+const Bytes plain_output = concat({translated(fmt(), 384000), data_chunk(12, widened(counting(12)))});
+
+TEST_F(E2e, WrongArgumentCountPrintsUsageOnly) {
+    write("a.wav", plain_input);
+    write("b.wav", plain_input);
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"a.wav", "b.wav"}}) {
+        SCOPED_TRACE(args.size());
+        expect(run(args), usage, 0);
+        EXPECT_EQ(files(), (std::set<std::string>{"a.wav", "b.wav"}));
+    }
+}
+
+TEST_F(E2e, NameWithoutDotInWindowIsRejected) {
+    // The first '.' is looked for among the first 70 characters of the argument.
+    for (const std::string& arg :
+         {std::string("sim"), std::string(70, 'a') + ".wav", std::string(120, 'L') + ".wav"}) {
+        SCOPED_TRACE(arg);
+        write(arg, plain_input);
+        expect(run({arg}), "File name incorrect\n", 1);
+        EXPECT_EQ(files(), std::set<std::string>{arg});
+        fs::remove(at(arg));
+    }
+}
+
+TEST_F(E2e, OutputIsNamedAfterTheFirstDot) {
+    const struct {
+        std::string arg;
+        std::string out;
+    } cases[] = {
+        {"sim.wav", "halvorine-sim.ddc"},
+        {"rec.2024.wav", "halvorine-rec.ddc"},
+        {"./sim.wav", "halvorine-.ddc"},
+        // Names longer than 79 characters, up to a '.' at position 79.
+        {std::string(66, 'c') + ".wav", "halvorine-" + std::string(66, 'c') + ".ddc"},
+        {std::string(69, 'c') + ".wav", "halvorine-" + std::string(69, 'c') + ".ddc"},
+        {"take." + std::string(120, 'L') + ".wav", "halvorine-take.ddc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        write(c.arg, plain_input);
+        expect(run({c.arg}), banner(c.arg, c.out), 0);
+        EXPECT_EQ(read(c.out), plain_output);
+    }
+}
+
+TEST_F(E2e, FilesThatCannotBeOpened) {
+    expect(run({"nope.wav"}), banner("nope.wav", "halvorine-nope.ddc") + "Could not open nope.wav", 1);
+    EXPECT_TRUE(files().empty());
+
+    fs::create_directory(at("dir"));
+    write("dir/sim.wav", plain_input);
+    expect(run({"dir/sim.wav"}),
+           banner("dir/sim.wav", "halvorine-dir/sim.ddc") + "Could not open halvorine-dir/sim.ddc\n", 1);
+    EXPECT_EQ(files(), std::set<std::string>{"dir"});
+}
+
+TEST_F(E2e, OutputThatIsTheInputLeavesBothUntouched) {
+    write("x.wav", plain_input);
+    fs::create_symlink("x.wav", at("halvorine-x.ddc"));
+    write("y.wav", plain_input);
+    fs::create_hard_link(at("y.wav"), at("halvorine-y.ddc"));
+    for (const std::string name : {"x", "y"}) {
+        SCOPED_TRACE(name);
+        const std::string out = "halvorine-" + name + ".ddc";
+        expect(run({name + ".wav"}), banner(name + ".wav", out) + "Could not open " + out + "\n", 1);
+        EXPECT_EQ(read(name + ".wav"), plain_input);
+    }
+}
+
+TEST_F(E2e, FullDiskIsAWriteFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", at("halvorine-x.ddc"));
+    // A small output fails only when flushed, a large one while being written.
+    for (const Bytes& input : {plain_input, concat({wav_header(), data_chunk(0, counting(3'000'000))})}) {
+        write("x.wav", input);
+        expect(run({"x.wav"}),
+               banner("x.wav", "halvorine-x.ddc") + "\nERROR: Failed to write output file.\n", 1);
+    }
+}
+
+TEST_F(E2e, ExistingOutputIsOverwritten) {
+    write("halvorine-x.ddc", pseudo_random(5000));
+    write("x.wav", plain_input);
+    expect(run({"x.wav"}), banner("x.wav", "halvorine-x.ddc"), 0);
+    EXPECT_EQ(read("halvorine-x.ddc"), plain_output);
+
+    // Even when the input then proves not to be a WAV file.
+    write("halvorine-y.ddc", pseudo_random(5000));
+    write("y.wav", concat({Bytes{'R', 'I', 'F', 'X'}, Bytes(40)}));
+    expect(run({"y.wav"}), banner("y.wav", "halvorine-y.ddc") + "Error in .wav file header [1]", 1);
+    EXPECT_EQ(read("halvorine-y.ddc"), Bytes{});
+}
+
+TEST_F(E2e, HeaderErrorsLeaveWhatWasWrittenBeforeThem) {
+    const Bytes head = translated(fmt(), 384000);
+    const Bytes fmt_ids = concat({Bytes{'R', 'I', 'F', 'F', 0xE8, 0x03, 0, 0}, Bytes{'W', 'A', 'V', 'E'},
+                                  Bytes{'f', 'm', 't', ' ', 20, 0, 0, 0}});
+    Bytes short_list = wav_header();
+    put(short_list, "LIST");
+    put32(short_list, 20);
+    put(short_list, counting(5));
+
+    const struct {
+        const char* name;
+        Bytes input;
+        std::string message;
+        Bytes output;
+    } cases[] = {
+        {"empty input", {}, "Error in .wav file header [0]", {}},
+        {"not RIFF", concat({Bytes{'R', 'I', 'F', 'X'}, Bytes(40)}), "Error in .wav file header [1]", {}},
+        {"wFormatTag 2", wav_header(fmt(2)), "Unknown wFormatTag.Error in .wav file header [5]", fmt_ids},
+        {"three channels", wav_header(fmt(1, 3)), "Error in .wav file header [6]",
+         concat({fmt_ids, Bytes{1, 0}})},
+        {"nothing after fmt", wav_header(), "Error in .wav file header [12]", head},
+        {"nothing after rcvr", concat({wav_header(), chunk("rcvr", counting(41))}),
+         "Error in .wav file header [13]", head},
+        {"short rcvr", concat({wav_header(), Bytes{'r', 'c', 'v', 'r', 50, 0, 0, 0}, counting(10)}),
+         "Error in .wav file header [13]", head},
+        {"no data size", concat({wav_header(), Bytes{'d', 'a', 't', 'a'}}), "Error in .wav file header [25]",
+         concat({head, Bytes{'d', 'a', 't', 'a'}})},
+        {"short LIST", short_list, "Error in .wav file header [25]",
+         concat({head, Bytes{'L', 'I', 'S', 'T', 20, 0, 0, 0}, counting(5)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write("x.wav", c.input);
+        expect(run({"x.wav"}), banner("x.wav", "halvorine-x.ddc") + c.message, 1);
+        EXPECT_EQ(read("halvorine-x.ddc"), c.output);
+    }
+}
+
+TEST_F(E2e, ConvertsWholeRecordings) {
+    const Bytes list = concat({chunk("LIST", counting(9, 0x40)), Bytes{0x00}});  // odd: pad byte follows
+    const Bytes fact = chunk("fact", Bytes{0x10, 0x27, 0, 0});
+    struct Case {
+        const char* name;
+        Fmt fmt;
+        std::uint32_t avg_out;
+        Bytes before_in;   // chunks between fmt and data in the input
+        Bytes before_out;  // and what must be left of them
+        Bytes samples;
+        std::int64_t data_size = -1;  // the declared size; by default the real one
+    };
+    const std::vector<Case> cases = {
+        {"data right after fmt", fmt(), 384000, {}, {}, counting(30)},
+        {"no samples", fmt(), 384000, {}, {}, {}},
+        {"one trailing byte dropped", fmt(), 384000, {}, {}, counting(7)},
+        {"two trailing bytes dropped", fmt(), 384000, {}, {}, counting(8)},
+        {"data size ignored", fmt(), 384000, {}, {}, counting(12), 6},
+        {"empty rcvr", fmt(), 384000, chunk("rcvr", {}), {}, counting(9)},
+        {"odd rcvr without pad", fmt(), 384000, chunk("rcvr", counting(41)), {}, counting(9)},
+        {"rcvr of 104", fmt(), 384000, chunk("rcvr", counting(104)), {}, counting(9)},
+        {"rcvr of 105", fmt(), 384000, chunk("rcvr", counting(105)), {}, counting(9)},
+        {"rcvr of 5000", fmt(), 384000, chunk("rcvr", pseudo_random(5000)), {}, counting(9)},
+        {"two rcvr", fmt(), 384000, concat({chunk("rcvr", counting(41)), chunk("rcvr", counting(104))}), {},
+         counting(9)},
+        {"other chunks copied", fmt(), 384000, concat({fact, chunk("rcvr", counting(7)), list}),
+         concat({fact, list}), counting(9)},
+        {"16-bit stereo", fmt(1, 2, 192000, 4, {16, 0}), 256000, {}, {}, counting(10)},
+        {"float stereo", fmt(3, 2, 384000, 8, {32, 0}), 512000, {}, {}, counting(24)},
+        {"24-bit mono", fmt(1, 1, 144000, 3), 192000, {}, {}, counting(9)},
+        {"extended fmt", fmt(1, 2, 288000, 6, {24, 0, 4, 0, 24, 1, 24, 9}), 384000, {}, {}, counting(9)},
+        {"small rate truncated", fmt(1, 2, 5), 6, {}, {}, counting(3)},
+        {"rate beyond 2^29", fmt(1, 2, 600000000), 800000000, {}, {}, counting(3)},
+        {"rate clamped", fmt(1, 2, 3221225472u), 4294967295u, {}, {}, counting(3)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto size = static_cast<std::uint32_t>(c.data_size >= 0 ? c.data_size
+                                                                      : static_cast<std::int64_t>(c.samples.size()));
+        write("x.wav", concat({wav_header(c.fmt), c.before_in, data_chunk(size, c.samples)}));
+        expect(run({"x.wav"}), banner("x.wav", "halvorine-x.ddc"), 0);
+        EXPECT_EQ(read("halvorine-x.ddc"),
+                  concat({translated(c.fmt, c.avg_out), c.before_out, data_chunk(size, widened(c.samples))}));
+    }
+}
+
+TEST_F(E2e, LargeInputIsWidenedExactly) {
+    // Several 768 KiB blocks and a ragged end: 2 trailing bytes.
+    const Bytes samples = pseudo_random(4 * 786432 + 100001);
+    write("big.wav", concat({wav_header(), chunk("rcvr", counting(41)), data_chunk(123, samples)}));
+    expect(run({"big.wav"}), banner("big.wav", "halvorine-big.ddc"), 0);
+    const Bytes out = read("halvorine-big.ddc");
+    const Bytes want = concat({translated(fmt(), 384000), data_chunk(123, widened(samples))});
+    EXPECT_EQ(out.size(), want.size());
+    EXPECT_EQ(first_difference(out, want), want.size());
+}
+
+TEST_F(E2e, ReadsFromANamedPipe) {
+    ASSERT_EQ(mkfifo(at("pipe.wav").c_str(), 0644), 0);
+    const Bytes samples = pseudo_random(300001);  // well beyond a pipe's buffer
+    const Bytes input = concat({wav_header(), chunk("rcvr", counting(104)), data_chunk(0, samples)});
+    const std::string fifo = at("pipe.wav").string();
+    const pid_t writer = fork();
+    if (writer == 0) {
+        const int fd = open(fifo.c_str(), O_WRONLY);
+        for (std::size_t done = 0; fd >= 0 && done < input.size();) {
+            const ssize_t n = ::write(fd, input.data() + done, input.size() - done);
+            if (n <= 0) _exit(1);
+            done += static_cast<std::size_t>(n);
+        }
+        _exit(0);
+    }
+    ASSERT_GT(writer, 0);
+    const Result r = run({"pipe.wav"});
+    kill(writer, SIGKILL);  // in case the program never opened the pipe
+    waitpid(writer, nullptr, 0);
+    expect(r, banner("pipe.wav", "halvorine-pipe.ddc"), 0);
+    const Bytes want = concat({translated(fmt(), 384000), data_chunk(0, widened(samples))});
+    EXPECT_EQ(first_difference(read("halvorine-pipe.ddc"), want), want.size());
+}
+
+}  // namespace
