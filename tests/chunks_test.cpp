@@ -21,13 +21,6 @@ const Bytes& header_out() {
     return b;
 }
 
-Bytes data_chunk_head(std::uint32_t size) {
-    Bytes b;
-    put(b, "data");
-    put32(b, size);
-    return b;
-}
-
 Bytes odd_list() {  // LIST of odd size followed by its pad byte
     Bytes b = chunk("LIST", counting(7, 0x40));
     b.push_back(0);
@@ -44,52 +37,47 @@ struct WalkCase {
 TEST(ChunkWalk, Conversions) {
     const Bytes samples = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
     const Bytes widened_samples = {0x00, 0x11, 0x22, 0x33, 0x00, 0x44, 0x55, 0x66};
-    auto with = [](std::initializer_list<Bytes> parts) {
-        Bytes b;
-        for (const auto& p : parts) put(b, p);
-        return b;
-    };
-    const Bytes data6 = with({data_chunk_head(6), samples});
-    const Bytes data6_out = with({data_chunk_head(6), widened_samples});
+    const Bytes data6 = concat({data_chunk(6), samples});
+    const Bytes data6_out = concat({data_chunk(6), widened_samples});
     const Bytes twelve = counting(12);
 
     const WalkCase cases[] = {
         {"data at once", data6, data6_out, "ok"},
-        {"one trailing byte", with({data_chunk_head(7), counting(7)}),
-         with({data_chunk_head(7), widened(counting(6))}), "ok"},
-        {"two trailing bytes", with({data_chunk_head(8), counting(8)}),
-         with({data_chunk_head(8), widened(counting(6))}), "ok"},
-        {"empty data", data_chunk_head(0), data_chunk_head(0), "ok"},
-        {"size field ignored", with({data_chunk_head(6), twelve}), with({data_chunk_head(6), widened(twelve)}), "ok"},
-        {"chunks after data are samples", with({data6, chunk("LIST", counting(2))}),
-         with({data_chunk_head(6), widened(with({samples, chunk("LIST", counting(2))}))}), "ok"},
-        {"rcvr 0", with({chunk("rcvr", {}), data6}), data6_out, "ok"},
-        {"rcvr 41, no pad", with({chunk("rcvr", counting(41)), data6}), data6_out, "ok"},
-        {"rcvr 104", with({chunk("rcvr", counting(104)), data6}), data6_out, "ok"},
-        {"rcvr 105", with({chunk("rcvr", counting(105)), data6}), data6_out, "ok"},
-        {"rcvr 5000", with({chunk("rcvr", counting(5000)), data6}), data6_out, "ok"},
-        {"rcvr 1000000", with({chunk("rcvr", counting(1000000)), data6}), data6_out, "ok"},
-        {"two rcvr", with({chunk("rcvr", counting(3)), chunk("rcvr", counting(200)), data6}), data6_out, "ok"},
-        {"odd LIST with pad", with({odd_list(), data6}), with({odd_list(), data6_out}), "ok"},
-        {"fact and PEAK", with({chunk("fact", counting(4)), chunk("PEAK", counting(24)), data6}),
-         with({chunk("fact", counting(4)), chunk("PEAK", counting(24)), data6_out}), "ok"},
-        {"large JUNK", with({chunk("JUNK", counting(2000000)), data6}),
-         with({chunk("JUNK", counting(2000000)), data6_out}), "ok"},
-        {"rcvr between others", with({chunk("fact", counting(4)), chunk("rcvr", counting(9)), odd_list(), data6}),
-         with({chunk("fact", counting(4)), odd_list(), data6_out}), "ok"},
+        {"one trailing byte", concat({data_chunk(7), counting(7)}),
+         concat({data_chunk(7), widened(counting(6))}), "ok"},
+        {"two trailing bytes", concat({data_chunk(8), counting(8)}),
+         concat({data_chunk(8), widened(counting(6))}), "ok"},
+        {"empty data", data_chunk(0), data_chunk(0), "ok"},
+        {"size field ignored", concat({data_chunk(6), twelve}), concat({data_chunk(6), widened(twelve)}), "ok"},
+        {"chunks after data are samples", concat({data6, chunk("LIST", counting(2))}),
+         concat({data_chunk(6), widened(concat({samples, chunk("LIST", counting(2))}))}), "ok"},
+        {"rcvr 0", concat({chunk("rcvr", {}), data6}), data6_out, "ok"},
+        {"rcvr 41, no pad", concat({chunk("rcvr", counting(41)), data6}), data6_out, "ok"},
+        {"rcvr 104", concat({chunk("rcvr", counting(104)), data6}), data6_out, "ok"},
+        {"rcvr 105", concat({chunk("rcvr", counting(105)), data6}), data6_out, "ok"},
+        {"rcvr 5000", concat({chunk("rcvr", counting(5000)), data6}), data6_out, "ok"},
+        {"rcvr 1000000", concat({chunk("rcvr", counting(1000000)), data6}), data6_out, "ok"},
+        {"two rcvr", concat({chunk("rcvr", counting(3)), chunk("rcvr", counting(200)), data6}), data6_out, "ok"},
+        {"odd LIST with pad", concat({odd_list(), data6}), concat({odd_list(), data6_out}), "ok"},
+        {"fact and PEAK", concat({chunk("fact", counting(4)), chunk("PEAK", counting(24)), data6}),
+         concat({chunk("fact", counting(4)), chunk("PEAK", counting(24)), data6_out}), "ok"},
+        {"large JUNK", concat({chunk("JUNK", counting(2000000)), data6}),
+         concat({chunk("JUNK", counting(2000000)), data6_out}), "ok"},
+        {"rcvr between others", concat({chunk("fact", counting(4)), chunk("rcvr", counting(9)), odd_list(), data6}),
+         concat({chunk("fact", counting(4)), odd_list(), data6_out}), "ok"},
 
         {"nothing after fmt", {}, {}, "header 12"},
         {"part of an ID", Bytes{'d', 'a'}, {}, "header 12"},
         {"nothing after rcvr", chunk("rcvr", counting(5)), {}, "header 13"},
         {"rcvr size cut", Bytes{'r', 'c', 'v', 'r', 5, 0}, {}, "header 13"},
-        {"rcvr content cut", with({Bytes{'r', 'c', 'v', 'r', 200, 0, 0, 0}, counting(150)}), {}, "header 13"},
+        {"rcvr content cut", concat({Bytes{'r', 'c', 'v', 'r', 200, 0, 0, 0}, counting(150)}), {}, "header 13"},
         {"nothing after data ID", Bytes{'d', 'a', 't', 'a'}, Bytes{'d', 'a', 't', 'a'}, "header 25"},
         {"data size cut", Bytes{'d', 'a', 't', 'a', 1, 2}, Bytes{'d', 'a', 't', 'a'}, "header 25"},
         {"other size cut", Bytes{'L', 'I', 'S', 'T', 1}, Bytes{'L', 'I', 'S', 'T'}, "header 25"},
-        {"other content cut", with({Bytes{'L', 'I', 'S', 'T', 9, 0, 0, 0}, counting(4)}),
-         with({Bytes{'L', 'I', 'S', 'T', 9, 0, 0, 0}, counting(4)}), "header 25"},
+        {"other content cut", concat({Bytes{'L', 'I', 'S', 'T', 9, 0, 0, 0}, counting(4)}),
+         concat({Bytes{'L', 'I', 'S', 'T', 9, 0, 0, 0}, counting(4)}), "header 25"},
         {"pad byte missing", chunk("LIST", counting(7)), chunk("LIST", counting(7)), "header 12"},
-        {"rcvr then other then end", with({chunk("rcvr", {}), chunk("fact", counting(4))}),
+        {"rcvr then other then end", concat({chunk("rcvr", {}), chunk("fact", counting(4))}),
          chunk("fact", counting(4)), "header 12"},
     };
     for (const auto& c : cases) {
@@ -108,7 +96,7 @@ TEST(ChunkWalk, Conversions) {
 TEST(ChunkWalk, SixteenBitDataIsCutIntoThreeByteGroups) {
     Bytes input = wav_header({.block_align = 4, .rest = {16, 0}});
     const Bytes samples = counting(10);
-    put(input, data_chunk_head(10));
+    put(input, data_chunk(10));
     put(input, samples);
     const auto out = convert_bytes(input);
     EXPECT_EQ(out.ending, "ok");
@@ -122,12 +110,12 @@ TEST(ChunkWalk, SampleDataAcrossBlocks) {
     std::mt19937 gen(7);
     for (auto& b : samples) b = static_cast<Byte>(gen());
     Bytes input = header_in();
-    put(input, data_chunk_head(static_cast<std::uint32_t>(samples.size())));
+    put(input, data_chunk(static_cast<std::uint32_t>(samples.size())));
     put(input, samples);
     const auto out = convert_bytes(input);
     EXPECT_EQ(out.ending, "ok");
     Bytes expected = header_out();
-    put(expected, data_chunk_head(static_cast<std::uint32_t>(samples.size())));
+    put(expected, data_chunk(static_cast<std::uint32_t>(samples.size())));
     put(expected, widened(samples));
     EXPECT_EQ(out.output, expected);
 }
@@ -161,7 +149,7 @@ TEST(ChunkWalk, EveryPrefixGivesAPrefixOfTheOutput) {
     add(odd_list(), {{4, "header 25"}, {odd_list().size() - 1, "header 12"}});
     add(chunk("fact", counting(4)), {{4, "header 25"}, {12, "header 12"}});
     add(chunk("rcvr", {}), {{4, "header 13"}});
-    add(data_chunk_head(9), {{4, "header 25"}, {8, "ok"}});
+    add(data_chunk(9), {{4, "header 25"}, {8, "ok"}});
     put(input, counting(9));
 
     const auto full = convert_bytes(input);
@@ -216,7 +204,7 @@ private:
 Bytes valid_file(std::size_t sample_bytes) {
     Bytes b = header_in();
     put(b, chunk("rcvr", counting(20)));
-    put(b, data_chunk_head(static_cast<std::uint32_t>(sample_bytes)));
+    put(b, data_chunk(static_cast<std::uint32_t>(sample_bytes)));
     put(b, counting(sample_bytes));
     return b;
 }

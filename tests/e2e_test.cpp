@@ -37,25 +37,6 @@ std::string banner(const std::string& in, const std::string& out) {
     return "\n Convert " + in + " to Halvorine format (" + out + ")\n\n";
 }
 
-// The translated header, built field by field from the input's fmt chunk.
-// `avg_out` is the nAvgBytesPerSec the output must carry.
-Bytes translated(const Fmt& f, std::uint32_t avg_out, std::uint32_t riff_size = 1000) {
-    Bytes b;
-    put(b, "RIFF");
-    put32(b, riff_size);
-    put(b, "WAVE");
-    put(b, "fmt ");
-    put32(b, static_cast<std::uint32_t>(14 + f.rest.size() + 4));
-    put16(b, f.format_tag);
-    put16(b, f.channels);
-    put32(b, f.sample_rate);
-    put32(b, avg_out);
-    put16(b, 8);
-    for (std::uint8_t v : f.rest) b.push_back(v == 24 ? 32 : v);
-    put(b, Bytes{0x00, 0x00, 0xDE, 0xAD});
-    return b;
-}
-
 // A fmt chunk: 24-bit stereo at 48 kHz unless told otherwise.
 Fmt fmt(std::uint16_t tag = 1, std::uint16_t channels = 2, std::uint32_t avg = 288000, std::uint16_t align = 6,
         const Bytes& rest = {24, 0}) {
@@ -66,20 +47,6 @@ Fmt fmt(std::uint16_t tag = 1, std::uint16_t channels = 2, std::uint32_t avg = 2
     f.block_align = align;
     f.rest = rest;
     return f;
-}
-
-Bytes data_chunk(std::uint32_t size, const Bytes& samples) {
-    Bytes b;
-    put(b, "data");
-    put32(b, size);
-    put(b, samples);
-    return b;
-}
-
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes b;
-    for (const auto& p : parts) put(b, p);
-    return b;
 }
 
 // The offset of the first byte where `a` and `b` differ; their common size when equal.
@@ -395,6 +362,24 @@ TEST_F(E2e, ReadsFromANamedPipe) {
     expect(r, banner("pipe.wav", "halvorine-pipe.ddc"), 0);
     const Bytes want = concat({translated(fmt(), 384000), data_chunk(0, widened(samples))});
     EXPECT_EQ(first_difference(read("halvorine-pipe.ddc"), want), want.size());
+}
+
+TEST_F(E2e, UnusableFilesEndWithStatusOne) {
+    const std::string x = banner("x.wav", "halvorine-x.ddc");
+    const Bytes riff = {'R', 'I', 'F'};
+    for (std::ptrdiff_t n = 0; n <= 3; ++n) {  // too short for "RIFF"
+        write("x.wav", Bytes(riff.begin(), riff.begin() + n));
+        expect(run({"x.wav"}), x + "Error in .wav file header [0]", 1);
+        EXPECT_EQ(read("halvorine-x.ddc"), Bytes{});
+    }
+    fs::create_directory(at("d.wav"));  // opens, but reads fail
+    expect(run({"d.wav"}), banner("d.wav", "halvorine-d.ddc") + "Error in .wav file header [0]", 1);
+
+    write("x.wav", plain_input);
+    fs::remove(at("halvorine-x.ddc"));
+    fs::create_directory(at("halvorine-x.ddc"));
+    expect(run({"x.wav"}), x + "Could not open halvorine-x.ddc\n", 1);
+    EXPECT_EQ(read("x.wav"), plain_input);
 }
 
 }  // namespace

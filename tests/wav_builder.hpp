@@ -2,6 +2,7 @@
 // Builds WAV inputs and their expected conversions byte by byte, for tests.
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,39 @@ inline Bytes chunk(std::string_view id, const Bytes& content) {
     put(b, id);
     put32(b, static_cast<std::uint32_t>(content.size()));
     put(b, content);
+    return b;
+}
+
+inline Bytes data_chunk(std::uint32_t size, const Bytes& samples = {}) {
+    Bytes b;
+    put(b, "data");
+    put32(b, size);
+    put(b, samples);
+    return b;
+}
+
+inline Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const auto& p : parts) put(b, p);
+    return b;
+}
+
+// The header a conversion must write for `f`, with `avg_out` as its
+// nAvgBytesPerSec: fmt size + 4, nBlockAlign 8, 24 made 32, the trailer.
+inline Bytes translated(const Fmt& f, std::uint32_t avg_out, std::uint32_t riff_size = 1000) {
+    Bytes b;
+    put(b, "RIFF");
+    put32(b, riff_size);
+    put(b, "WAVE");
+    put(b, "fmt ");
+    put32(b, static_cast<std::uint32_t>(14 + f.rest.size() + 4));
+    put16(b, f.format_tag);
+    put16(b, f.channels);
+    put32(b, f.sample_rate);
+    put32(b, avg_out);
+    put16(b, 8);
+    for (const std::uint8_t v : f.rest) b.push_back(v == 24 ? 32 : v);
+    put(b, Bytes{0x00, 0x00, 0xDE, 0xAD});
     return b;
 }
 
