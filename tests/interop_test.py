@@ -4,7 +4,8 @@ sndfile-convert, Python's wave module) and checks the results: status and
 stdout, the rewritten fmt fields, foreign chunks carried through, and the
 widened samples against sox's own 24-to-32-bit conversion.
 
-Usage: interop_test.py PATH-TO-halvorine-convert
+Usage: interop_test.py [RUNNER] PATH-TO-halvorine-convert
+(a RUNNER such as wine64 runs the Windows build)
 Exits 77 (skipped) when sox or sndfile-convert is missing, unless CI is set."""
 import os
 import shutil
@@ -14,7 +15,7 @@ import sys
 import tempfile
 import wave
 
-CONVERTER = os.path.abspath(sys.argv[1])
+CONVERTER = [os.path.abspath(a) if os.path.exists(a) else a for a in sys.argv[1:]]
 failures = []
 
 
@@ -51,7 +52,7 @@ def sox_s32(path):
 
 
 def convert(name):
-    run = subprocess.run([CONVERTER, name], capture_output=True)
+    run = subprocess.run([*CONVERTER, name], capture_output=True)
     out = "halvorine-" + name.split(".")[0] + ".ddc"
     with open(out, "rb") as f:
         return run.returncode, run.stdout, out, f.read()
