@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 
 #include "cli/run.hpp"
@@ -16,6 +17,14 @@ int _dowildcard = -1;
 #endif
 
 int main(int argc, char** argv) {
+    // An output pipe whose reader is gone, or a file past its size limit, is
+    // a failed write to report like any other, not a silent death.
+#if defined(SIGPIPE)
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+#if defined(SIGXFSZ)
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 #if defined(_WIN32)
     // The messages are the same bytes on every platform: "\n", never "\r\n".
     _setmode(_fileno(stdout), _O_BINARY);

@@ -56,6 +56,8 @@ std::string message_text(Message m, std::initializer_list<std::string_view> args
 void say(Message m, std::initializer_list<std::string_view> args) {
     const std::string text = message_text(m, args);
     std::fwrite(text.data(), 1, text.size(), stdout);
+    // Scripts that log the output see the banner before a long conversion.
+    std::fflush(stdout);
 }
 
 }  // namespace halvorine::cli

@@ -1,10 +1,15 @@
 #include "cli/run.hpp"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
+
+#if defined(_WIN32)
+#include <filesystem>
+#include <system_error>
+#else
+#include <sys/stat.h>
+#endif
 
 #include "cli/messages.hpp"
 #include "cli/naming.hpp"
@@ -18,11 +23,19 @@ namespace halvorine::cli {
 namespace {
 
 // A link can make the output name another name of the input; creating the
-// output would then truncate the recording we are about to read.
+// output would then truncate, or write into, the recording we are reading.
+// Named pipes and devices count too, so compare what the names lead to.
 bool same_file(const std::string& a, const std::string& b) {
+#if defined(_WIN32)
     std::error_code ec;
     const bool same = std::filesystem::equivalent(a, b, ec);
     return !ec && same;
+#else
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+#endif
 }
 
 struct Report {
