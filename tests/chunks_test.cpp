@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
+#include "convert/file_io.hpp"
 #include "convert/widen.hpp"
 #include "tests/convert_harness.hpp"
 
@@ -186,6 +188,27 @@ TEST(Faults, ShortWriteIsAWriteFailureWherever) {
         EXPECT_THROW(convert(in, out), WriteFailure);
         EXPECT_TRUE(std::equal(out.bytes_.begin(), out.bytes_.end(), full.begin()));
     }
+}
+
+// The file ends tell an I/O error from the end of the input, and a sink
+// never reports a full disk as written.
+TEST(Faults, FilesReportTheirErrors) {
+    FileSink full("/dev/full");
+    ASSERT_TRUE(full.is_open());
+    EXPECT_FALSE(full.write(Bytes{'R', 'I', 'F', 'F'}));
+    EXPECT_FALSE(full.close());
+
+    const auto folder = std::filesystem::temp_directory_path();
+    FileSource directory(folder.string());
+    if (directory.is_open()) {  // POSIX opens a folder, then cannot read it
+        Byte b[4];
+        EXPECT_EQ(directory.read(b), 0u);
+        EXPECT_TRUE(directory.failed());
+    }
+    FileSource empty("/dev/null");
+    Byte b[4];
+    EXPECT_EQ(empty.read(b), 0u);
+    EXPECT_FALSE(empty.failed());
 }
 
 }  // namespace
