@@ -13,15 +13,10 @@ Field<N> read_field(Source& in, int failed_stage) {
     return field;
 }
 
-template <std::size_t N>
-void write_field(Sink& out, const Field<N>& field) {
-    write_exact(out, field);
-}
-
 void expect_id(Source& in, Sink& out, std::string_view name, int failed_stage) {
     const auto id = read_field<4>(in, failed_stage);
     if (!is_id(id, name)) throw HeaderError{failed_stage};
-    write_field(out, id);
+    write_exact(out, id);
 }
 
 // Bytes of value 24 in the rest of the fmt chunk (wBitsPerSample above all)
@@ -51,33 +46,33 @@ void translate_header(Source& in, Sink& out, Blocks& blocks) {
     {
         const auto riff = read_field<4>(in, stage::riff_unreadable);
         if (!is_id(riff, "RIFF")) throw HeaderError{stage::not_riff};
-        write_field(out, riff);
+        write_exact(out, riff);
     }
-    write_field(out, read_field<4>(in, stage::not_wave));  // RIFF size, as read
+    write_exact(out, read_field<4>(in, stage::not_wave));  // RIFF size, as read
     expect_id(in, out, "WAVE", stage::not_wave);
     expect_id(in, out, "fmt ", stage::not_fmt);
 
     // Counts the fmt bytes still due in the output, the trailer included;
     // wraps like the 32-bit size field it comes from.
     std::uint32_t remaining = le32(read_field<4>(in, stage::fmt_size)) + 4u;
-    write_field(out, to_le32(remaining));
+    write_exact(out, to_le32(remaining));
 
     const auto format_tag = le16(read_field<2>(in, stage::format_tag));
     if (format_tag != format_pcm && format_tag != format_ieee_float) throw HeaderError{stage::format_tag};
-    write_field(out, to_le16(format_tag));
+    write_exact(out, to_le16(format_tag));
 
     const auto channels = static_cast<std::int16_t>(le16(read_field<2>(in, stage::channels)));
     if (channels < 1 || channels > 2) throw HeaderError{stage::channels};
-    write_field(out, to_le16(static_cast<std::uint16_t>(channels)));
+    write_exact(out, to_le16(static_cast<std::uint16_t>(channels)));
 
-    write_field(out, read_field<4>(in, stage::sample_rate));
+    write_exact(out, read_field<4>(in, stage::sample_rate));
 
     const auto avg_bytes_per_sec = le32(read_field<4>(in, stage::avg_bytes_per_sec));
-    write_field(out, to_le32(widened_avg_bytes_per_sec(avg_bytes_per_sec)));
+    write_exact(out, to_le32(widened_avg_bytes_per_sec(avg_bytes_per_sec)));
 
     const auto block_align = static_cast<std::int16_t>(le16(read_field<2>(in, stage::block_align)));
     if (const int rejected = bytes_per_sample_stage(block_align, channels, format_tag)) throw HeaderError{rejected};
-    write_field(out, to_le16(8));
+    write_exact(out, to_le16(8));
 
     // The fields so far take 14 bytes of the chunk. A fmt size below 10 or
     // near 2^32 wraps the count, and the copy then runs to the end of input.
@@ -85,7 +80,7 @@ void translate_header(Source& in, Sink& out, Blocks& blocks) {
     if (remaining > 4 && !copy_bytes(in, out, blocks, remaining - 4, widen_bit_count)) {
         throw HeaderError{stage::fmt_rest};
     }
-    write_field(out, fmt_trailer);
+    write_exact(out, fmt_trailer);
 }
 
 }  // namespace halvorine
