@@ -119,10 +119,8 @@ TEST(HeaderTranslation, AvgBytesPerSecIsFourThirdsWithoutWrapping) {
 // to copy wraps like the 32-bit size it comes from.
 TEST(HeaderTranslation, OddFmtSizes) {
     const Bytes after = {'d', 'a', 't', 'a', 24, 0, 0, 0, 1, 2, 3};
-    auto with_size = [&](std::uint32_t size, const Bytes& rest) {
-        Bytes b = wav_header({.rest = rest, .size = size});
-        put(b, after);
-        return b;
+    auto input = [&](std::uint32_t size, const Bytes& rest, const Bytes& next) {
+        return concat({wav_header({.rest = rest, .size = size}), next});
     };
     auto head = [](std::uint32_t out_size) {  // the first 16 output bytes
         Bytes b;
@@ -134,42 +132,33 @@ TEST(HeaderTranslation, OddFmtSizes) {
     };
     const Bytes canonical = translated({});
     const Bytes fields(canonical.begin() + 20, canonical.begin() + 34);  // wFormatTag to nBlockAlign
+    const Bytes up_to_avg(fields.begin(), fields.end() - 2);
     const Bytes trailer = {0x00, 0x00, 0xDE, 0xAD};
-
-    {  // 14: nothing after nBlockAlign, the trailer follows at once
-        const auto out = translate_bytes(with_size(14, {}));
-        Bytes expected = head(18);
-        put(expected, fields);
-        put(expected, trailer);
-        EXPECT_EQ(out.ending, "ok");
-        EXPECT_EQ(out.output, expected);
-        EXPECT_EQ(out.consumed, 34u);
-    }
-    {  // 12: nBlockAlign comes from the two bytes after the chunk
-        Bytes input = wav_header({.rest = {}, .size = 12});
-        input.resize(32);
-        put(input, Bytes{6, 0, 'd', 'a', 't', 'a'});
-        const auto out = translate_bytes(input);
-        Bytes expected = head(16);
-        put(expected, fields);
-        put(expected, trailer);
-        EXPECT_EQ(out.ending, "ok");
-        EXPECT_EQ(out.output, expected);
-        EXPECT_EQ(out.consumed, 34u);
-        // ... and "da" as nBlockAlign is no sample size
-        Bytes data_next = first(input, 32);
-        put(data_next, after);
-        EXPECT_EQ(translate_bytes(data_next).ending, "header 9");
+    // A 12-byte chunk ends after nAvgBytesPerSec: nBlockAlign is read from
+    // the next two bytes, and the walk starts 2 bytes into the next chunk.
+    const Bytes fmt12 = first(wav_header({.rest = {}, .size = 12}), 32);
+    const struct {
+        const char* name;
+        Bytes input;
+        const char* ending;
+        Bytes expected;
+    } cases[] = {
+        {"14: the trailer follows nBlockAlign", input(14, {}, after), "ok", concat({head(18), fields, trailer})},
+        {"12, sample size after it", concat({fmt12, Bytes{6, 0}, after}), "ok", concat({head(16), fields, trailer})},
+        {"12, data ID after it", concat({fmt12, after}), "header 9", concat({head(16), up_to_avg})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto out = translate_bytes(c.input);
+        EXPECT_EQ(out.ending, c.ending);
+        EXPECT_EQ(out.output, c.expected);
     }
     for (const std::uint32_t size : {8u, 9u, 0xFFFFFFFCu, 0xFFFFFFFFu}) {
         // The count wraps: everything left is copied, 24 made 32, up to the end.
         SCOPED_TRACE(size);
-        const auto out = translate_bytes(with_size(size, {24, 0}));
-        Bytes expected = head(size + 4);
-        put(expected, fields);
-        put(expected, Bytes{32, 0, 'd', 'a', 't', 'a', 32, 0, 0, 0, 1, 2, 3});
+        const auto out = translate_bytes(input(size, {24, 0}, after));
         EXPECT_EQ(out.ending, "header 11");
-        EXPECT_EQ(out.output, expected);
+        EXPECT_EQ(out.output, concat({head(size + 4), fields, Bytes{32, 0, 'd', 'a', 't', 'a', 32, 0, 0, 0, 1, 2, 3}}));
     }
 }
 
