@@ -152,6 +152,7 @@ TEST(HeaderTranslation, OddFmtSizes) {
         const auto out = translate_bytes(c.input);
         EXPECT_EQ(out.ending, c.ending);
         EXPECT_EQ(out.output, c.expected);
+        EXPECT_EQ(out.consumed, 34u);  // through nBlockAlign, wherever it came from
     }
     for (const std::uint32_t size : {8u, 9u, 0xFFFFFFFCu, 0xFFFFFFFFu}) {
         // The count wraps: everything left is copied, 24 made 32, up to the end.
