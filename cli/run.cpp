@@ -56,8 +56,9 @@ std::vector<Report> convert_files(FileSource& input, FileSink& output) {
     } catch (const ReadFailure&) {
         failure = {{Message::read_failure, {}}};
     }
-    // Bytes still buffered when the run stopped were written before the step
-    // that stopped it; if they do not reach the file, that is the failure.
+    // Some file systems report a full disk only when the file is closed. The
+    // bytes concerned were written before the step that stopped the run, so
+    // their loss is the failure to report.
     if (!output.close()) failure = {{Message::write_failure, {}}};
     return failure;
 }
