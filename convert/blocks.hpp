@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <type_traits>
 #include <vector>
 
 #include "convert/exact_io.hpp"
@@ -35,7 +37,7 @@ bool copy_bytes(Source& in, Sink& out, Blocks& blocks, std::uint64_t count, Tran
     while (count > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count, blocks.in.size()));
         const auto block = std::span(blocks.in).first(in.read(std::span(blocks.in).first(want)));
-        std::ranges::transform(block, block.begin(), translate);
+        if constexpr (!std::is_same_v<Translate, std::identity>) std::ranges::transform(block, block.begin(), translate);
         write_exact(out, block);
         if (block.size() != want) return false;
         count -= want;
@@ -44,7 +46,7 @@ bool copy_bytes(Source& in, Sink& out, Blocks& blocks, std::uint64_t count, Tran
 }
 
 inline bool copy_bytes(Source& in, Sink& out, Blocks& blocks, std::uint64_t count) {
-    return copy_bytes(in, out, blocks, count, [](Byte b) { return b; });
+    return copy_bytes(in, out, blocks, count, std::identity{});
 }
 
 }  // namespace halvorine
