@@ -4,13 +4,6 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <filesystem>
-#include <system_error>
-#else
-#include <sys/stat.h>
-#endif
-
 #include "cli/messages.hpp"
 #include "cli/naming.hpp"
 #include "convert/chunks.hpp"
@@ -21,22 +14,6 @@
 namespace halvorine::cli {
 
 namespace {
-
-// A link can make the output name another name of the input; creating the
-// output would then truncate, or write into, the recording we are reading.
-// Named pipes and devices count too, so compare what the names lead to.
-bool same_file(const std::string& a, const std::string& b) {
-#if defined(_WIN32)
-    std::error_code ec;
-    const bool same = std::filesystem::equivalent(a, b, ec);
-    return !ec && same;
-#else
-    struct stat sa {};
-    struct stat sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-#endif
-}
 
 struct Report {
     Message message;
@@ -83,11 +60,9 @@ int run(int argc, const char* const* argv) {
         say(Message::input_not_opened, {input_name});
         return 1;
     }
-    if (same_file(input_name, *output_name)) {
-        say(Message::output_not_created, {*output_name});
-        return 1;
-    }
-    FileSink output(*output_name);
+    // A link can make the output another name of the input; FileSink then
+    // refuses it rather than truncate the recording we are reading.
+    FileSink output(*output_name, input);
     if (!output.is_open()) {
         say(Message::output_not_created, {*output_name});
         return 1;

@@ -24,7 +24,7 @@ struct Blocks {
 inline bool skip_bytes(Source& in, Blocks& blocks, std::uint64_t count) {
     while (count > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count, blocks.in.size()));
-        if (in.read(std::span(blocks.in).first(want)) != want) return false;
+        if (!read_exact(in, std::span(blocks.in).first(want))) return false;
         count -= want;
     }
     return true;
@@ -36,7 +36,7 @@ template <typename Translate>
 bool copy_bytes(Source& in, Sink& out, Blocks& blocks, std::uint64_t count, Translate translate) {
     while (count > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count, blocks.in.size()));
-        const auto block = std::span(blocks.in).first(in.read(std::span(blocks.in).first(want)));
+        const auto block = std::span(blocks.in).first(read_some(in, std::span(blocks.in).first(want)).got);
         if constexpr (!std::is_same_v<Translate, std::identity>) std::ranges::transform(block, block.begin(), translate);
         write_exact(out, block);
         if (block.size() != want) return false;

@@ -22,7 +22,11 @@ void copy_chunk(Source& in, Sink& out, Blocks& blocks, const ChunkId& id) {
     if (!copy_bytes(in, out, blocks, size)) throw HeaderError{stage::other_chunk};
     if (size % 2 != 0) {
         Field<1> pad{};
-        if (read_exact(in, pad)) write_exact(out, pad);
+        switch (read_some(in, pad).how) {
+            case Read::whole: write_exact(out, pad); break;
+            case Read::end: break;  // the next chunk ID cannot be read either: code 12
+            case Read::error: throw HeaderError{stage::other_chunk};
+        }
     }
 }
 
@@ -32,14 +36,12 @@ void widen_samples(Source& in, Sink& out, Blocks& blocks) {
     for (;;) {
         // The block holds whole groups and reads fill it unless the input is
         // over, so a group never straddles two blocks.
-        const std::size_t got = in.read(blocks.in);
+        const auto [got, how] = read_some(in, blocks.in);
         const std::size_t groups = got / 3;
         widen_groups(blocks.in.data(), groups, blocks.out.data());
         write_exact(out, std::span(blocks.out).first(groups * 4));
-        if (got != blocks.in.size()) {
-            if (in.failed()) throw ReadFailure{};
-            return;
-        }
+        if (how == Read::error) throw ReadFailure{};
+        if (how == Read::end) return;
     }
 }
 

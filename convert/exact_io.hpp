@@ -17,9 +17,25 @@ using Field = std::array<Byte, N>;
 
 using ChunkId = Field<4>;
 
+// How a read came out. Only `end` may finish a step that allows the input
+// to stop there (a missing pad byte, the end of the sample data): an I/O
+// error must never pass for the end of the input.
+enum class Read { whole, end, error };
+
+struct ReadResult {
+    std::size_t got;
+    Read how;
+};
+
+// Reads as much of `into` as the input holds and says why it stopped short.
+[[nodiscard]] inline ReadResult read_some(Source& in, std::span<Byte> into) {
+    const std::size_t got = in.read(into);
+    return {got, got == into.size() ? Read::whole : in.failed() ? Read::error : Read::end};
+}
+
 // True when all of `into` could be read. A partial field is consumed.
-inline bool read_exact(Source& in, std::span<Byte> into) {
-    return in.read(into) == into.size();
+[[nodiscard]] inline bool read_exact(Source& in, std::span<Byte> into) {
+    return read_some(in, into).how == Read::whole;
 }
 
 inline void write_exact(Sink& out, std::span<const Byte> bytes) {

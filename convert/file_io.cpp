@@ -1,32 +1,59 @@
 #include "convert/file_io.hpp"
 
+#include <cerrno>
+
 namespace halvorine {
 
 namespace {
 
 // Header fields are a few bytes each and everything else moves in blocks of
-// most of a MiB, which stdio would split around its own small buffer; so the
-// streams go unbuffered and every block is one system call.
-FileHandle open_unbuffered(const std::string& path, const char* mode) {
-    FileHandle file(std::fopen(path.c_str(), mode));
+// hundreds of KiB, which stdio would split around its own small buffer; so
+// the streams go unbuffered and every block is one system call.
+FileHandle unbuffered(FileHandle file) {
     if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
     return file;
 }
 
+// A signal that cut a call short is no reason to give up on it.
+bool interrupted(std::FILE* file) {
+    if (std::ferror(file) == 0 || errno != EINTR) return false;
+    std::clearerr(file);
+    return true;
+}
+
 }  // namespace
 
-FileSource::FileSource(const std::string& path) : file_(open_unbuffered(path, "rb")) {}
+FileSource::FileSource(const std::string& path) : file_(unbuffered(open_for_reading(path))) {}
 
 std::size_t FileSource::read(std::span<Byte> into) {
-    return std::fread(into.data(), 1, into.size(), file_.get());
+    std::size_t got = 0;
+    do {
+        got += std::fread(into.data() + got, 1, into.size() - got, file_.get());
+    } while (got < into.size() && interrupted(file_.get()));
+    return got;
 }
 
 bool FileSource::failed() const { return std::ferror(file_.get()) != 0; }
 
-FileSink::FileSink(const std::string& path) : file_(open_unbuffered(path, "wb")) {}
+std::optional<FileIdentity> FileSource::identity() const { return halvorine::identity(file_.get()); }
+
+FileSink::FileSink(const std::string& path, const FileSource& input) {
+    // Nothing is truncated before the output is known not to be the input:
+    // names can lie (links, renames), the open files cannot.
+    FileHandle file = open_for_writing(path);
+    if (!file) return;
+    const auto in = input.identity();
+    const auto out = halvorine::identity(file.get());
+    if (!in || !out || *in == *out || !empty_if_regular(file.get())) return;
+    file_ = unbuffered(std::move(file));
+}
 
 bool FileSink::write(std::span<const Byte> bytes) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) intact_ = false;
+    std::size_t put = 0;
+    while (intact_ && put < bytes.size()) {
+        put += std::fwrite(bytes.data() + put, 1, bytes.size() - put, file_.get());
+        if (put < bytes.size() && !interrupted(file_.get())) intact_ = false;
+    }
     return intact_;
 }
 

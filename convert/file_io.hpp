@@ -2,18 +2,13 @@
 // Files as a Source and a Sink. Each owns its stream; the output is closed
 // explicitly so that a write failing only at the last flush is still seen.
 
-#include <cstdio>
-#include <memory>
+#include <optional>
 #include <string>
 
+#include "convert/file_open.hpp"
 #include "convert/stream.hpp"
 
 namespace halvorine {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 class FileSource final : public Source {
 public:
@@ -22,6 +17,7 @@ public:
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     std::size_t read(std::span<Byte> into) override;
     [[nodiscard]] bool failed() const override;
+    [[nodiscard]] std::optional<FileIdentity> identity() const;
 
 private:
     FileHandle file_;
@@ -29,8 +25,10 @@ private:
 
 class FileSink final : public Sink {
 public:
-    // Creates `path` for binary writing, truncating a file of that name.
-    explicit FileSink(const std::string& path);
+    // Opens or creates `path` for binary writing and empties it, unless it is
+    // `input` under another name (a link) or that cannot be told: then
+    // is_open() is false and the file is left as it was.
+    FileSink(const std::string& path, const FileSource& input);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     bool write(std::span<const Byte> bytes) override;
     // Flushes and closes. False when any byte written failed to reach the file.

@@ -142,6 +142,7 @@ private:
 Bytes valid_file(std::size_t sample_bytes) {
     Bytes b = header_in();
     put(b, chunk("rcvr", counting(20)));
+    put(b, odd_list());
     put(b, data_chunk(static_cast<std::uint32_t>(sample_bytes)));
     put(b, counting(sample_bytes));
     return b;
@@ -149,11 +150,15 @@ Bytes valid_file(std::size_t sample_bytes) {
 
 TEST(Faults, ReadErrorNeverLooksLikeTheEndOfInput) {
     const Bytes input = valid_file(Blocks::groups * 3 + 600);
-    const std::size_t data_start = header_in().size() + 28 + 8;
+    const auto full = convert_bytes(input).output;
+    const std::size_t list_start = header_in().size() + 28;
+    const std::size_t data_start = list_start + odd_list().size() + 8;
     struct Case { std::size_t good; const char* ending; };
     const Case cases[] = {
         {0, "header 0"}, {30, "header 8"}, {35, "header 11"}, {38, "header 12"},
-        {header_in().size() + 10, "header 13"}, {data_start - 2, "header 25"},
+        {header_in().size() + 10, "header 13"}, {list_start + 10, "header 25"},
+        {list_start + odd_list().size() - 1, "header 25"},  // the pad byte
+        {data_start - 2, "header 25"},
         {data_start, "read"}, {data_start + 301, "read"}, {data_start + Blocks::groups * 3 + 3, "read"},
     };
     for (const auto& c : cases) {
@@ -169,10 +174,12 @@ TEST(Faults, ReadErrorNeverLooksLikeTheEndOfInput) {
             ending = "read";
         }
         EXPECT_EQ(ending, c.ending);
+        ASSERT_LE(out.bytes().size(), full.size());
+        EXPECT_TRUE(std::equal(out.bytes().begin(), out.bytes().end(), full.begin()));
         if (ending == std::string("read")) {
             // The whole groups that did arrive are written.
             const std::size_t groups = (c.good - data_start) / 3;
-            EXPECT_EQ(out.bytes().size(), header_out().size() + 8 + groups * 4);
+            EXPECT_EQ(out.bytes().size(), header_out().size() + odd_list().size() + 8 + groups * 4);
         }
     }
 }
@@ -193,7 +200,8 @@ TEST(Faults, ShortWriteIsAWriteFailureWherever) {
 // The file ends tell an I/O error from the end of the input, and a sink
 // never reports a full disk as written.
 TEST(Faults, FilesReportTheirErrors) {
-    FileSink full("/dev/full");
+    FileSource null("/dev/null");
+    FileSink full("/dev/full", null);
     ASSERT_TRUE(full.is_open());
     EXPECT_FALSE(full.write(Bytes{'R', 'I', 'F', 'F'}));
     EXPECT_FALSE(full.close());

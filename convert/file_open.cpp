@@ -1,0 +1,74 @@
+#include "convert/file_open.hpp"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace halvorine {
+
+FileHandle open_for_reading(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")); }
+
+#if defined(_WIN32)
+
+namespace {
+
+HANDLE os_handle(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+
+}  // namespace
+
+FileHandle open_for_writing(const std::string& name) {
+    int fd = -1;
+    if (_sopen_s(&fd, name.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) _close(fd);
+    return FileHandle(file);
+}
+
+std::optional<FileIdentity> identity(std::FILE* file) {
+    const HANDLE h = os_handle(file);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (h == INVALID_HANDLE_VALUE || GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
+}
+
+bool empty_if_regular(std::FILE* file) {
+    if (GetFileType(os_handle(file)) != FILE_TYPE_DISK) return true;
+    return _chsize_s(_fileno(file), 0) == 0;
+}
+
+#else
+
+FileHandle open_for_writing(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) ::close(fd);
+    return FileHandle(file);
+}
+
+std::optional<FileIdentity> identity(std::FILE* file) {
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool empty_if_regular(std::FILE* file) {
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) != 0) return false;
+    return !S_ISREG(st.st_mode) || ::ftruncate(::fileno(file), 0) == 0;
+}
+
+#endif
+
+}  // namespace halvorine

@@ -1,0 +1,42 @@
+#pragma once
+// The few things about files that the standard library cannot do: open an
+// output without truncating it, tell whether two open files are one, and
+// empty a file once it is known to be safe. Everything system-specific about
+// opening files lives behind these.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace halvorine {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// What makes a file itself whatever name it was opened by: its device (or
+// volume) and its number on it.
+struct FileIdentity {
+    std::uint64_t device;
+    std::uint64_t number;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Opens `name` for binary reading.
+FileHandle open_for_reading(const std::string& name);
+
+// Opens `name` for binary writing, creating it when missing and leaving its
+// content alone when not.
+FileHandle open_for_writing(const std::string& name);
+
+// The identity of an open file; none when the system cannot say.
+std::optional<FileIdentity> identity(std::FILE* file);
+
+// Empties a regular file; pipes and devices have nothing to empty. False when
+// that failed.
+bool empty_if_regular(std::FILE* file);
+
+}  // namespace halvorine
