@@ -32,19 +32,6 @@ void copy_chunk(Source& in, Sink& out, Blocks& blocks, const ChunkId& id) {
 
 }  // namespace
 
-void widen_samples(Source& in, Sink& out, Blocks& blocks) {
-    for (;;) {
-        // The block holds whole groups and reads fill it unless the input is
-        // over, so a group never straddles two blocks.
-        const auto [got, how] = read_some(in, blocks.in);
-        const std::size_t groups = got / 3;
-        widen_groups(blocks.in.data(), groups, blocks.out.data());
-        write_exact(out, std::span(blocks.out).first(groups * 4));
-        if (how == Read::error) throw ReadFailure{};
-        if (how == Read::end) return;
-    }
-}
-
 void walk_chunks(Source& in, Sink& out, Blocks& blocks) {
     int stage = stage::after_fmt;
     for (;;) {

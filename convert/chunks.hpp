@@ -11,10 +11,6 @@ namespace halvorine {
 // input. Throws HeaderError, WriteFailure or ReadFailure.
 void walk_chunks(Source& in, Sink& out, Blocks& blocks);
 
-// Widens everything the input still holds; 1 or 2 trailing bytes are dropped.
-// Throws WriteFailure or ReadFailure.
-void widen_samples(Source& in, Sink& out, Blocks& blocks);
-
 // A whole conversion: header, then chunk walk, through the given buffers.
 void convert(Source& in, Sink& out, Blocks& blocks);
 void convert(Source& in, Sink& out);

@@ -1,12 +1,28 @@
 #include "convert/widen.hpp"
 
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 namespace halvorine {
 
 // The plain loop vectorises into byte shuffles, which baseline x86-64 (SSE2)
 // lacks; where the loader can pick a version at start-up, build one for the
 // shuffle instruction sets too. The widening otherwise costs more than the
-// copy itself.
-#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
+// copy itself. ThreadSanitizer cannot run the loader's version pickers,
+// which run before it is set up.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define HALVORINE_NO_CLONES
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define HALVORINE_NO_CLONES
+#endif
+#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__)) && \
+    !defined(HALVORINE_NO_CLONES)
 __attribute__((target_clones("avx2", "ssse3", "default")))
 #endif
 void widen_groups(const Byte* in, std::size_t groups, Byte* out) {
@@ -16,6 +32,124 @@ void widen_groups(const Byte* in, std::size_t groups, Byte* out) {
         out[4 * i + 2] = in[3 * i + 1];
         out[4 * i + 3] = in[3 * i + 2];
     }
+}
+
+namespace {
+
+// One block read and widened: how many bytes of it to write, and how the
+// read ended. The block holds whole groups and reads fill it unless the
+// input is over, so a group never straddles two blocks.
+struct Widened {
+    std::size_t bytes = 0;
+    Read how = Read::whole;
+    std::exception_ptr thrown;
+};
+
+Widened read_and_widen(Source& in, std::span<Byte> from, std::span<Byte> into) {
+    const auto [got, how] = read_some(in, from);
+    widen_groups(from.data(), got / 3, into.data());
+    return {got / 3 * 4, how, nullptr};
+}
+
+// Writes one widened block; true while more are to come.
+bool write_block(Sink& out, std::span<const Byte> block, const Widened& w) {
+    write_exact(out, block.first(w.bytes));
+    if (w.thrown) std::rethrow_exception(w.thrown);
+    if (w.how == Read::error) throw ReadFailure{};
+    return w.how == Read::whole;
+}
+
+// The hand-over between the two threads: block n goes into slot n % depth,
+// and the reader waits while `depth` blocks are still unwritten.
+class Ring {
+public:
+    // Reader: waits for a free slot; false when the writer has given up.
+    bool wait_free(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stopped_ || n - written_ < Blocks::depth; });
+        return !stopped_;
+    }
+    void put(std::size_t n, const Widened& w) {
+        {
+            const std::lock_guard lock(mutex_);
+            slots_[n % Blocks::depth] = w;
+            read_ = n + 1;
+        }
+        changed_.notify_all();
+    }
+    // Writer: waits for block n.
+    Widened take(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return read_ > n; });
+        return slots_[n % Blocks::depth];
+    }
+    void written(std::size_t n) {
+        {
+            const std::lock_guard lock(mutex_);
+            written_ = n + 1;
+        }
+        changed_.notify_all();
+    }
+    void stop() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::array<Widened, Blocks::depth> slots_{};
+    std::size_t read_ = 0;
+    std::size_t written_ = 0;
+    bool stopped_ = false;
+};
+
+void read_blocks(Source& in, Blocks& blocks, Ring& ring) {
+    for (std::size_t n = 0; ring.wait_free(n); ++n) {
+        Widened w;
+        try {
+            w = read_and_widen(in, blocks.in, blocks.widened[n % Blocks::depth]);
+        } catch (...) {
+            w = {0, Read::error, std::current_exception()};
+        }
+        ring.put(n, w);
+        if (w.how != Read::whole) return;
+    }
+}
+
+}  // namespace
+
+void widen_samples_serially(Source& in, Sink& out, Blocks& blocks) {
+    while (write_block(out, blocks.widened[0], read_and_widen(in, blocks.in, blocks.widened[0]))) {
+    }
+}
+
+void widen_samples(Source& in, Sink& out, Blocks& blocks) {
+    Ring ring;
+    std::thread reader;
+    try {
+        reader = std::thread([&] { read_blocks(in, blocks, ring); });
+    } catch (const std::system_error&) {
+        widen_samples_serially(in, out, blocks);
+        return;
+    }
+    // Every ending passes through here: the reader is told to stop and is
+    // joined before the caller sees the result, so no thread outlives it.
+    try {
+        for (std::size_t n = 0;; ++n) {
+            const bool more = write_block(out, blocks.widened[n % Blocks::depth], ring.take(n));
+            ring.written(n);
+            if (!more) break;
+        }
+    } catch (...) {
+        ring.stop();
+        reader.join();
+        throw;
+    }
+    reader.join();
 }
 
 }  // namespace halvorine

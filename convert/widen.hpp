@@ -4,11 +4,22 @@
 
 #include <cstddef>
 
-#include "convert/stream.hpp"
+#include "convert/blocks.hpp"
 
 namespace halvorine {
 
 // `in` holds 3 * groups bytes, `out` has room for 4 * groups.
 void widen_groups(const Byte* in, std::size_t groups, Byte* out);
+
+// Widens everything the input still holds; 1 or 2 trailing bytes are dropped.
+// One thread reads and widens while the calling one writes, so the two
+// copies through the kernel overlap. Whatever whole groups were read before
+// a read error are written before it is reported. Throws WriteFailure,
+// ReadFailure, or whatever the source threw, always on the calling thread.
+void widen_samples(Source& in, Sink& out, Blocks& blocks);
+
+// The same in the calling thread alone, block after block: what
+// widen_samples falls back to when no thread can be started.
+void widen_samples_serially(Source& in, Sink& out, Blocks& blocks);
 
 }  // namespace halvorine

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <random>
 
@@ -35,6 +36,9 @@ TEST(ChunkWalk, LongChunksAndChunksAfterTheData) {
     const Bytes samples = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
     const Bytes data6 = concat({data_chunk(6), samples});
     const Bytes data6_out = concat({data_chunk(6), widened(samples)});
+    const std::size_t block = Blocks::groups * 3;
+    const Bytes three_blocks = counting(3 * block);  // more blocks than the ring holds
+    const Bytes ragged = counting(4 * block + 5);    // ends inside a block, 2 bytes dropped
     const Bytes rcvr = chunk("rcvr", counting(1000000));
     const Bytes junk = chunk("JUNK", counting(2000001));  // odd: a pad byte follows
     const struct {
@@ -47,6 +51,8 @@ TEST(ChunkWalk, LongChunksAndChunksAfterTheData) {
         {"long JUNK copied", concat({junk, Bytes{0}, data6}), concat({junk, Bytes{0}, data6_out}), "ok"},
         {"long rcvr cut short", Bytes(rcvr.begin(), rcvr.end() - 1), {}, "header 13"},
         {"long JUNK cut short", Bytes(junk.begin(), junk.end() - 1), Bytes(junk.begin(), junk.end() - 1), "header 25"},
+        {"samples fill whole blocks", data_chunk(0, three_blocks), data_chunk(0, widened(three_blocks)), "ok"},
+        {"samples end inside a block", data_chunk(0, ragged), data_chunk(0, widened(ragged)), "ok"},
         {"chunks after data are samples", concat({data6, chunk("LIST", counting(2))}),
          concat({data_chunk(6), widened(concat({samples, chunk("LIST", counting(2))}))}), "ok"},
     };
@@ -103,15 +109,20 @@ TEST(ChunkWalk, EveryPrefixGivesAPrefixOfTheOutput) {
     }
 }
 
-// A source that hands out `good` bytes and then fails with an I/O error.
+struct SourceBroke {};
+
+// A source that hands out `good` bytes and then fails with an I/O error, or
+// throws SourceBroke when told to.
 class FailingSource final : public Source {
 public:
-    FailingSource(Bytes bytes, std::size_t good) : bytes_(std::move(bytes)), good_(good) {}
+    FailingSource(Bytes bytes, std::size_t good, bool throws = false)
+        : bytes_(std::move(bytes)), good_(good), throws_(throws) {}
     std::size_t read(std::span<Byte> into) override {
         const std::size_t allowed = std::min(into.size(), good_ - given_);
         const std::size_t n = inner_.read(into.first(allowed));
         given_ += n;
         if (n < into.size()) failed_ = given_ == good_;
+        if (failed_ && throws_) throw SourceBroke{};
         return n;
     }
     [[nodiscard]] bool failed() const override { return failed_; }
@@ -121,6 +132,7 @@ private:
     MemorySource inner_{bytes_};
     std::size_t good_;
     std::size_t given_ = 0;
+    bool throws_;
     bool failed_ = false;
 };
 
@@ -149,7 +161,8 @@ Bytes valid_file(std::size_t sample_bytes) {
 }
 
 TEST(Faults, ReadErrorNeverLooksLikeTheEndOfInput) {
-    const Bytes input = valid_file(Blocks::groups * 3 + 600);
+    const std::size_t block = Blocks::groups * 3;
+    const Bytes input = valid_file(5 * block + 600);
     const auto full = convert_bytes(input).output;
     const std::size_t list_start = header_in().size() + 28;
     const std::size_t data_start = list_start + odd_list().size() + 8;
@@ -159,7 +172,8 @@ TEST(Faults, ReadErrorNeverLooksLikeTheEndOfInput) {
         {header_in().size() + 10, "header 13"}, {list_start + 10, "header 25"},
         {list_start + odd_list().size() - 1, "header 25"},  // the pad byte
         {data_start - 2, "header 25"},
-        {data_start, "read"}, {data_start + 301, "read"}, {data_start + Blocks::groups * 3 + 3, "read"},
+        {data_start, "read"}, {data_start + 301, "read"}, {data_start + block + 3, "read"},
+        {data_start + 2 * block, "read"}, {data_start + 4 * block + 1, "read"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.good);
@@ -185,15 +199,66 @@ TEST(Faults, ReadErrorNeverLooksLikeTheEndOfInput) {
 }
 
 TEST(Faults, ShortWriteIsAWriteFailureWherever) {
-    const Bytes input = valid_file(Blocks::groups * 3 * 2);
+    const Bytes input = valid_file(Blocks::groups * 3 * 6);
     const auto full = convert_bytes(input).output;
+    const std::size_t data_start = full.size() - Blocks::groups * 4 * 6;
     for (const std::size_t room : {std::size_t{0}, std::size_t{3}, std::size_t{39}, std::size_t{45},
-                                   std::size_t{1000}, full.size() - 1}) {
+                                   std::size_t{1000}, data_start + Blocks::groups * 4,
+                                   data_start + Blocks::groups * 4 * 2 + 1, full.size() - 1}) {
         SCOPED_TRACE(room);
         MemorySource in(input);
         FullSink out(room);
         EXPECT_THROW(convert(in, out), WriteFailure);
         EXPECT_TRUE(std::equal(out.bytes_.begin(), out.bytes_.end(), full.begin()));
+    }
+}
+
+// The sample data widened by two threads ends exactly as it does in one:
+// the same bytes written and the same failure, which reaches the caller's
+// thread whichever side it came from.
+TEST(Faults, ThreadedWideningEndsLikeTheSerialLoop) {
+    const std::size_t block = Blocks::groups * 3;
+    const Bytes samples = counting(5 * block + 2);
+    struct Case { const char* name; std::size_t good; bool throws; std::size_t room; };
+    const Case cases[] = {
+        {"whole input", samples.size(), false, SIZE_MAX},
+        {"read error in block 1", 7, false, SIZE_MAX},
+        {"read error after 2 blocks", 2 * block, false, SIZE_MAX},
+        {"read error in block 5", 4 * block + 10, false, SIZE_MAX},
+        {"source throws in block 4", 3 * block + 1, true, SIZE_MAX},
+        {"disk full in block 1", samples.size(), false, 10},
+        {"disk full after 4 blocks", samples.size(), false, 4 * Blocks::groups * 4},
+    };
+    using Widen = void (*)(Source&, Sink&, Blocks&);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string endings[2];
+        Bytes outputs[2];
+        const Widen ways[2] = {widen_samples, widen_samples_serially};
+        for (int way = 0; way < 2; ++way) {
+            FailingSource in(samples, c.good, c.throws);
+            FullSink out(c.room);
+            Blocks blocks;
+            endings[way] = "ok";
+            try {
+                ways[way](in, out, blocks);
+            } catch (const ReadFailure&) {
+                endings[way] = "read";
+            } catch (const WriteFailure&) {
+                endings[way] = "write";
+            } catch (const SourceBroke&) {
+                endings[way] = "thrown";
+            }
+            outputs[way] = out.bytes_;
+        }
+        EXPECT_EQ(endings[0], endings[1]);
+        EXPECT_EQ(outputs[0], outputs[1]);
+        const Bytes want = widened(samples);
+        ASSERT_LE(outputs[0].size(), want.size());
+        EXPECT_TRUE(std::equal(outputs[0].begin(), outputs[0].end(), want.begin()));
+        if (c.room == SIZE_MAX && !c.throws) {
+            EXPECT_EQ(outputs[0].size(), c.good / 3 * 4);
+        }
     }
 }
 
