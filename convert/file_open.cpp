@@ -36,8 +36,15 @@ FileHandle open_for_writing(const std::string& name) {
 
 std::optional<FileIdentity> identity(std::FILE* file) {
     const HANDLE h = os_handle(file);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    // Only disk files can be reached by two names (links, junctions); a pipe
+    // or a device is opened anew each time and has no file index. Such a file
+    // is itself alone, apart from every other open file.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        return FileIdentity{~std::uint64_t{0}, static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(h))};
+    }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (h == INVALID_HANDLE_VALUE || GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
+    if (GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
     return FileIdentity{info.dwVolumeSerialNumber,
                         (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }
