@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Fails one system call at a time under strace and checks that the program
+# still ends honestly: it reports success only for the exact output, leaves
+# behind only a beginning of the right output, never changes its input, and
+# says at most one of its own messages after the banner.
+#
+#   tools/fault-sweep.sh [PROGRAM]    (default build/release/halvorine-convert)
+#
+# For each input the clean run is traced once to count the calls; then every
+# call N of each syscall below is failed alone, once per errno, each run in a
+# fresh folder with a fresh copy of the input. Linux only; needs strace.
+set -euo pipefail
+program=${1:+$(realpath -m "$1")}
+cd "$(dirname "$0")/.."
+
+if [[ -z $program ]]; then
+  program=build/release/halvorine-convert
+  [[ -x $program ]] || { cmake --preset release >/dev/null && cmake --build --preset release --target halvorine-convert; }
+fi
+[[ -x $program ]] || { echo "no program at $program" >&2; exit 2; }
+command -v strace >/dev/null || { echo "strace is missing (apt-get install strace)" >&2; exit 2; }
+program=$(realpath "$program")
+start=$SECONDS
+
+# The errnos each syscall is failed with.
+declare -A errnos=(
+  [read]="EIO EINTR" [write]="EIO ENOSPC EINTR" [openat]="EIO EACCES" [close]=EIO
+  [newfstatat]=EIO [fstat]=EIO [statx]=EIO [ftruncate]=EIO [lseek]=EIO
+)
+syscalls=(read write openat close newfstatat fstat statx ftruncate lseek)
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# plain: 24-bit stereo, 31 data bytes (ten groups and one byte to drop).
+# odd: a LIST chunk of odd size with its pad byte, and a rcvr chunk to drop.
+python3 - "$tmp" <<'EOF'
+import struct, sys
+def chunk(cid, body): return cid + struct.pack('<I', len(body)) + body
+def riff(*chunks):
+    body = b'WAVE' + b''.join(chunks)
+    return b'RIFF' + struct.pack('<I', len(body)) + body
+fmt = chunk(b'fmt ', struct.pack('<HHIIHH', 1, 2, 48000, 288000, 6, 24))
+data = chunk(b'data', bytes(range(1, 32)))
+open(sys.argv[1] + '/plain.wav', 'wb').write(riff(fmt, data))
+open(sys.argv[1] + '/odd.wav', 'wb').write(riff(fmt, chunk(b'LIST', b'INFOx') + b'\0', chunk(b'rcvr', bytes(10)), data))
+EOF
+cp "$tmp/plain.wav" "$tmp/linked.wav"
+
+arg=rec.wav
+out=halvorine-rec.ddc
+banner=$'\n Convert rec.wav to Halvorine format (halvorine-rec.ddc)\n\n'
+messages=("Could not open $arg" "Could not open $out"$'\n' $'\nERROR: Failed to write output file.\n'
+          $'\nERROR: Failed to read input file.\n')
+
+# A fresh folder holding only the input as rec.wav; for "linked" the output
+# name is a second name of it.
+fresh() {
+  rm -rf "$tmp/run"
+  mkdir -p "$tmp/run/work"
+  cp "$tmp/$1.wav" "$tmp/run/work/$arg"
+  [[ $1 != linked ]] || ln -f "$tmp/run/work/$arg" "$tmp/run/work/$out"
+}
+
+# Runs the program in the fresh folder under strace with the given options;
+# sets status, stdout is left in $tmp/run/stdout.
+run() {
+  status=0
+  (cd "$tmp/run/work" && exec strace -f "$@" "$program" "$arg") >"$tmp/run/stdout" 2>"$tmp/run/stderr" || status=$?
+}
+
+# Whether the stdout text is the banner and at most one catalogue message.
+stdout_ok() {
+  local text=$1 rest m
+  [[ $text == "$banner"* ]] || return 1
+  rest=${text#"$banner"}
+  [[ -z $rest ]] && return 0
+  for m in "${messages[@]}"; do [[ $rest == "$m" ]] && return 0; done
+  [[ $rest =~ ^(Unknown\ wFormatTag\.)?Error\ in\ \.wav\ file\ header\ \[[0-9]+\]$ ]]
+}
+
+size() { stat -c %s "$1" 2>/dev/null || echo no; }
+
+# Everything wrong with the finished run, one reason per line; nothing when
+# it held. $1 is the input, $2 whether stdout is judged.
+judge() {
+  local input=$1 judge_stdout=$2 text work=$tmp/run/work
+  text=$(cat "$tmp/run/stdout"; echo .)
+  text=${text%.}
+  cmp -s "$work/$arg" "$tmp/$input.wav" || echo "input changed ($(size "$work/$arg") bytes, was $(size "$tmp/$input.wav"))"
+  if [[ $input == linked ]]; then
+    # No output can be right when its name is the input's: the program must refuse.
+    ((status == 1)) || echo "status $status, not 1"
+    [[ $work/$out -ef $work/$arg ]] || echo "$out is no longer a name of the input"
+  else
+    ((status == 0 || status == 1)) || echo "status $status"
+    if [[ -e $work/$out ]]; then
+      local got want=$tmp/$input.ddc
+      got=$(size "$work/$out")
+      if ((status == 0)) && ! cmp -s "$work/$out" "$want"; then
+        echo "status 0 but the output differs from the clean run's"
+      fi
+      if ((got > $(size "$want"))) || ! cmp -s -n "$got" "$work/$out" "$want"; then
+        echo "output ($got bytes) is not a prefix of the clean output ($(size "$want") bytes)"
+      fi
+    elif ((status == 0)); then
+      echo "status 0 but no output"
+    fi
+  fi
+  if [[ $judge_stdout == yes ]]; then
+    if ! stdout_ok "$text"; then
+      echo "stdout is not the banner and at most one message"
+    elif [[ $text == "$banner" ]] && ((status != 0)); then
+      echo "status $status without a message"
+    elif [[ $text != "$banner" ]] && ((status == 0)); then
+      echo "status 0 after a failure message"
+    fi
+  fi
+  local stray
+  stray=$(cd "$work" && ls -A | grep -vxF -e "$arg" -e "$out" || true)
+  [[ -z $stray ]] || echo "left behind: $stray"
+}
+
+passed=0 failed=0 skipped=0
+all_calls=$(IFS=,; echo "${syscalls[*]}")
+for input in plain odd linked; do
+  fresh "$input"
+  run -o "$tmp/clean.log" -e trace="$all_calls"
+  clean_status=$status
+  [[ $input == linked ]] || cp "$tmp/run/work/$out" "$tmp/$input.ddc" 2>/dev/null || : >"$tmp/$input.ddc"
+  # The clean run itself must be right before its output can be the measure.
+  want_status=0 want_stdout=$banner
+  [[ $input != linked ]] || want_status=1 want_stdout="$banner""Could not open $out"$'\n'
+  if ((clean_status != want_status)) || [[ $(cat "$tmp/run/stdout"; echo .) != "$want_stdout." ]]; then
+    echo "$input: the clean run gave status $clean_status and stdout $(printf %q "$(cat "$tmp/run/stdout")")"
+    failed=$((failed + 1))
+    continue
+  fi
+  # strace counts when=N in each thread on its own: so N runs to the most
+  # calls any one thread makes, and stdout goes unjudged at an N where some
+  # thread's write goes to fd 1.
+  declare -A count=() to_stdout=()
+  while read -r what call n; do
+    if [[ $what == count ]]; then count[$call]=$n; else to_stdout[$n]=1; fi
+  done < <(awk '$2 ~ /^[a-z0-9_]+\(/ {
+                  call = substr($2, 1, index($2, "(") - 1)
+                  n = ++calls[$1, call]
+                  if (n > most[call]) most[call] = n
+                  if ($2 == "write(1,") print "stdout write", n
+                }
+                END { for (call in most) print "count", call, most[call] }' "$tmp/clean.log")
+  counts=
+  for call in "${syscalls[@]}"; do counts+=" $call ${count[$call]:-0}"; done
+  echo "$input: clean run makes$counts"
+
+  for call in "${syscalls[@]}"; do
+    for ((n = 1; n <= ${count[$call]:-0}; n++)); do
+      judge_stdout=yes
+      [[ $call != write || -z ${to_stdout[$n]:-} ]] || judge_stdout=no
+      for errno in ${errnos[$call]}; do
+        fresh "$input"
+        run -o /dev/null -e trace="$call" -e inject="$call:error=$errno:when=$n"
+        # The dynamic loader gave up before main: nothing of the program ran.
+        if ((status == 127)) && [[ ! -s $tmp/run/stdout ]] && cmp -s "$tmp/run/work/$arg" "$tmp/$input.wav" &&
+          [[ $input == linked || ! -e $tmp/run/work/$out ]]; then
+          skipped=$((skipped + 1))
+          continue
+        fi
+        problems=$(judge "$input" "$judge_stdout")
+        if [[ -z $problems ]]; then
+          passed=$((passed + 1))
+        else
+          failed=$((failed + 1))
+          echo "$input $call N=$n $errno: ${problems//$'\n'/; } [status $status, stdout $(printf %q "$(cat "$tmp/run/stdout")")]"
+        fi
+      done
+    done
+  done
+done
+
+echo "fault sweep: $((SECONDS - start)) s"
+echo "$passed passed, $failed failed, $skipped skipped"
+((failed == 0))
