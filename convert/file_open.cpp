@@ -36,8 +36,15 @@ FileHandle open_for_writing(const std::string& name) {
 
 std::optional<FileIdentity> identity(std::FILE* file) {
     const HANDLE h = os_handle(file);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    // Pipes and devices have no file number. Their kind still tells them from
+    // a file on disk, which is all a pipe input and a file output need; two
+    // of one kind count as one file, as nothing rules that out.
+    const DWORD kind = GetFileType(h);
+    if (kind == FILE_TYPE_UNKNOWN) return std::nullopt;
+    if (kind != FILE_TYPE_DISK) return FileIdentity{std::uint64_t{1} << 32 | kind, 0};  // beyond any volume serial
     BY_HANDLE_FILE_INFORMATION info{};
-    if (h == INVALID_HANDLE_VALUE || GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
+    if (GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
     return FileIdentity{info.dwVolumeSerialNumber,
                         (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }

@@ -237,7 +237,6 @@ TEST_F(E2e, OutputThatIsTheInputLeavesBothUntouched) {
         expect(run({name + ".wav"}), banner(name + ".wav", out) + "Could not open " + out + "\n", 1);
         EXPECT_EQ(read(name + ".wav"), plain_input);
     }
-    if (windows_build()) return;
     // Named pipes and devices are files too: a pipe linked to itself would be
     // read back as it is written, a device written while being read.
     ASSERT_EQ(mkfifo(at("p.wav").c_str(), 0644), 0);
