@@ -6,6 +6,8 @@
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include "convert/utf16.hpp"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,19 +16,23 @@
 
 namespace halvorine {
 
-FileHandle open_for_reading(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")); }
-
 #if defined(_WIN32)
 
 namespace {
 
 HANDLE os_handle(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
+// The name as the system opens it: UTF-16, whatever the code page.
+std::wstring system_name(const std::string& name) { return wide(name); }
+
 }  // namespace
+
+FileHandle open_for_reading(const std::string& name) { return FileHandle(_wfopen(system_name(name).c_str(), L"rb")); }
 
 FileHandle open_for_writing(const std::string& name) {
     int fd = -1;
-    if (_sopen_s(&fd, name.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
+    const std::wstring path = system_name(name);
+    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
         return nullptr;
     }
     std::FILE* file = _fdopen(fd, "wb");
@@ -55,6 +61,8 @@ bool empty_if_regular(std::FILE* file) {
 }
 
 #else
+
+FileHandle open_for_reading(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")); }
 
 FileHandle open_for_writing(const std::string& name) {
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);

@@ -169,6 +169,12 @@ protected:
     fs::path dir_;
 };
 
+std::string repeated(const std::string& s, std::size_t n) {
+    std::string r;
+    for (std::size_t i = 0; i < n; ++i) r += s;
+    return r;
+}
+
 const Bytes plain_input = concat({wav_header(), data_chunk(12, counting(12))});
 const Bytes plain_output = concat({translated(fmt(), 384000), data_chunk(12, widened(counting(12)))});
 
@@ -183,9 +189,10 @@ TEST_F(E2e, WrongArgumentCountPrintsUsageOnly) {
 }
 
 TEST_F(E2e, NameWithoutDotInWindowIsRejected) {
-    // The first '.' is looked for among the first 70 characters of the argument.
-    for (const std::string& arg :
-         {std::string("sim"), std::string(70, 'a') + ".wav", std::string(120, 'L') + ".wav"}) {
+    // The first '.' is looked for among the first 70 characters of the
+    // argument, counted in bytes of UTF-8: 35 Cyrillic letters are 70.
+    for (const std::string& arg : {std::string("sim"), std::string(70, 'a') + ".wav", std::string(120, 'L') + ".wav",
+                                   repeated("я", 35) + ".wav"}) {
         SCOPED_TRACE(arg);
         write(arg, plain_input);
         expect(run({arg}), "File name incorrect\n", 1);
@@ -206,6 +213,14 @@ TEST_F(E2e, OutputIsNamedAfterTheFirstDot) {
         {std::string(66, 'c') + ".wav", "halvorine-" + std::string(66, 'c') + ".ddc"},
         {std::string(69, 'c') + ".wav", "halvorine-" + std::string(69, 'c') + ".ddc"},
         {"take." + std::string(120, 'L') + ".wav", "halvorine-take.ddc"},
+        // Every script, whatever code page Windows runs in, and the same name
+        // as on Linux: the window counts bytes of UTF-8.
+        {"запись.wav", "halvorine-запись.ddc"},
+        {"録音 2024.wav", "halvorine-録音 2024.ddc"},
+        {"Ωmega-take.wav", "halvorine-Ωmega-take.ddc"},
+        {"naïve.wav", "halvorine-naïve.ddc"},
+        {"ноты 🎵.wav", "halvorine-ноты 🎵.ddc"},
+        {repeated("я", 34) + ".wav", "halvorine-" + repeated("я", 34) + ".ddc"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arg);
@@ -431,10 +446,15 @@ TEST_F(E2e, UnusableFilesEndWithStatusOne) {
 // one match is converted, several are too many arguments.
 TEST_F(E2e, WildcardsExpandWhereTheShellDoesNot) {
     if (!windows_build()) GTEST_SKIP() << "the shell expands wildcards here";
+    for (const std::string name : {"x", "запись", "録音 2024", "Ωmega-take", "naïve"}) {
+        SCOPED_TRACE(name);
+        write(name + ".wav", plain_input);
+        expect(run({"*.wav"}), banner(name + ".wav", "halvorine-" + name + ".ddc"), 0);
+        EXPECT_EQ(read("halvorine-" + name + ".ddc"), plain_output);
+        fs::remove(at(name + ".wav"));
+    }
     write("x.wav", plain_input);
-    expect(run({"*.wav"}), banner("x.wav", "halvorine-x.ddc"), 0);
-    EXPECT_EQ(read("halvorine-x.ddc"), plain_output);
-    write("y.wav", plain_input);
+    write("запись.wav", plain_input);
     expect(run({"*.wav"}), usage, 0);
 }
 
