@@ -22,8 +22,23 @@ namespace {
 
 HANDLE os_handle(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
-// The name as the system opens it: UTF-16, whatever the code page.
-std::wstring system_name(const std::string& name) { return wide(name); }
+// The name as the system opens it: UTF-16, whatever the code page. Past
+// MAX_PATH, the current folder counted (a long argument, or a short one in a
+// deep folder), Windows opens only the "\\?\" form of the full path unless
+// long paths are switched on in the registry. Shorter names go as given, so
+// that device names and the rest behave as they always have.
+std::wstring system_name(const std::string& name) {
+    std::wstring given = wide(name);
+    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (size < MAX_PATH) return given;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return given;
+    full.resize(length);
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
+}
 
 }  // namespace
 

@@ -45,5 +45,17 @@ cp examples/sim.wav "$work/запись.wav"
 sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\r//g' "$work/console.out" |
   grep -qF "Convert запись.wav to Halvorine format (halvorine-запись.ddc)" ||
   { echo "the console shows the name otherwise:" >&2; cat -v "$work/console.out" >&2; exit 1; }
+
+# Past 260 characters, current folder included, Windows opens a name only in
+# its "\\?\" form; wine opens any form, so its trace shows which one was used
+# (names cut short there).
+deep=$work/$(printf 'd%.0s' {1..200})
+long=$(printf 'l%.0s' {1..60})
+mkdir "$deep" && cp examples/sim.wav "$deep/$long.wav"
+(cd "$deep" && WINEDEBUG=trace+file "$wine" "$exe" "$long.wav" >/dev/null 2>trace)
+for name in "$long.wav" "halvorine-$long.ddc"; do
+  grep -F 'CreateFileW L"\\\\?\\' "$deep/trace" | grep -qF "\\${name:0:30}" ||
+    { echo "$name was not opened in its \\\\?\\ form" >&2; exit 1; }
+done
 rm -rf "$work"
 echo "windows build: checks passed"
