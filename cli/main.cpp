@@ -47,10 +47,12 @@ int start(int argc, const char* const* argv) {
 // Taken through the code page, a name loses every character outside it; in
 // UTF-16 it arrives whole, and goes on in UTF-8 as on Linux.
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> names;
-    for (int i = 0; i < argc; ++i) names.push_back(halvorine::narrow(argv[i]));
-    std::vector<const char*> utf8;
-    for (const auto& name : names) utf8.push_back(name.c_str());
+    std::vector<std::string> names(static_cast<std::size_t>(argc));
+    std::vector<const char*> utf8(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        names[i] = halvorine::narrow(argv[i]);
+        utf8[i] = names[i].c_str();
+    }
     return start(argc, utf8.data());
 }
 #else
