@@ -6,6 +6,8 @@
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include "convert/utf16.hpp"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,19 +16,38 @@
 
 namespace halvorine {
 
-FileHandle open_for_reading(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")); }
-
 #if defined(_WIN32)
 
 namespace {
 
 HANDLE os_handle(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
+// The name as the system opens it: UTF-16, whatever the code page. Past
+// MAX_PATH, the current folder counted (a long argument, or a short one in a
+// deep folder), Windows opens only the "\\?\" form of the full path unless
+// long paths are switched on in the registry. Shorter names go as given, so
+// that device names and the rest behave as they always have.
+std::wstring system_name(const std::string& name) {
+    std::wstring given = wide(name);
+    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (size < MAX_PATH) return given;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return given;
+    full.resize(length);
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
+}
+
 }  // namespace
+
+FileHandle open_for_reading(const std::string& name) { return FileHandle(_wfopen(system_name(name).c_str(), L"rb")); }
 
 FileHandle open_for_writing(const std::string& name) {
     int fd = -1;
-    if (_sopen_s(&fd, name.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
+    const std::wstring path = system_name(name);
+    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
         return nullptr;
     }
     std::FILE* file = _fdopen(fd, "wb");
@@ -37,12 +58,12 @@ FileHandle open_for_writing(const std::string& name) {
 std::optional<FileIdentity> identity(std::FILE* file) {
     const HANDLE h = os_handle(file);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-    // Only disk files can be reached by two names (links, junctions); a pipe
-    // or a device is opened anew each time and has no file index. Such a file
-    // is itself alone, apart from every other open file.
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-        return FileIdentity{~std::uint64_t{0}, static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(h))};
-    }
+    // Pipes and devices have no file number. Their kind still tells them from
+    // a file on disk, which is all a pipe input and a file output need; two
+    // of one kind count as one file, as nothing rules that out.
+    const DWORD kind = GetFileType(h);
+    if (kind == FILE_TYPE_UNKNOWN) return std::nullopt;
+    if (kind != FILE_TYPE_DISK) return FileIdentity{std::uint64_t{1} << 32 | kind, 0};  // beyond any volume serial
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
     return FileIdentity{info.dwVolumeSerialNumber,
@@ -55,6 +76,8 @@ bool empty_if_regular(std::FILE* file) {
 }
 
 #else
+
+FileHandle open_for_reading(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")); }
 
 FileHandle open_for_writing(const std::string& name) {
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);

@@ -1,9 +1,11 @@
-// Output naming, and the message texts the end-to-end tests cannot reach.
+// Output naming, names between Windows' UTF-16 and UTF-8, and the message
+// texts the end-to-end tests cannot reach.
 
 #include <gtest/gtest.h>
 
 #include "cli/messages.hpp"
 #include "cli/naming.hpp"
+#include "convert/utf16.hpp"
 
 namespace halvorine::cli {
 namespace {
@@ -35,6 +37,33 @@ TEST(OutputName, FromTheArgument) {
     EXPECT_EQ(output_name(dot66)->size(), 79u);
     EXPECT_EQ(output_name(dot70)->size(), 83u);
     EXPECT_EQ(output_name(long_name), std::nullopt);
+}
+
+// The end-to-end tests cross with names in several scripts under wine; these
+// are the edges of each sequence length and the unpaired surrogates that a
+// Windows name may hold, which must come back as they were.
+TEST(Utf16, NamesComeBackAsTheyWent) {
+    const char16_t high = 0xD83C;
+    const char16_t low = 0xDFB5;
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"sim.wav", "sim.wav"},
+        {u"\u007F\u0080\u00EF", "\x7F\xC2\x80\xC3\xAF"},
+        {u"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},
+        {u"\u9332\u97F3 \uFFFF", "\xE9\x8C\xB2\xE9\x9F\xB3 \xEF\xBF\xBF"},
+        {u"\U00010000\U0001F3B5\U0010FFFF", "\xF0\x90\x80\x80\xF0\x9F\x8E\xB5\xF4\x8F\xBF\xBF"},
+        {{u'a', high}, "a\xED\xA0\xBC"},
+        {{low, u'a'}, "\xED\xBE\xB5" "a"},
+        {{high, u'x', low}, "\xED\xA0\xBCx\xED\xBE\xB5"},
+        {{low, high}, "\xED\xBE\xB5\xED\xA0\xBC"},
+    };
+    for (const auto& [utf16, utf8] : cases) {
+        SCOPED_TRACE(utf8);
+        EXPECT_EQ(utf8_from_utf16(utf16), utf8);
+        EXPECT_EQ(utf16_from_utf8(utf8), utf16);
+    }
+    // Bytes no name of ours can hold still give one character each.
+    EXPECT_EQ(utf16_from_utf8("\x80" "a\xE0\xA0" "b\xF4\x90\x80\x80"),
+              u"\uFFFDa\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
 // The other texts are checked byte for byte by the end-to-end tests; an I/O
