@@ -1,12 +1,18 @@
 #!/usr/bin/env python3
 """Converts WAV files written by tools nobody here wrote (sox, libsndfile's
-sndfile-convert, Python's wave module) and checks the results: status and
-stdout, the rewritten fmt fields, foreign chunks carried through, and the
-widened samples against sox's own 24-to-32-bit conversion.
+sndfile-convert, FFmpeg, Python's wave module) and checks the results: status
+and stdout, the rewritten fmt fields, foreign chunks carried through, chunks
+after the data widened like samples, and the widened samples against sox's own
+24-to-32-bit conversion. Files these tools write in forms the program refuses
+(WAVE_FORMAT_EXTENSIBLE, a chunk before fmt, RF64) are refused as the README
+says, and rewritten by `sox IN -t wavpcm OUT` they hold only fmt and data,
+every sample kept, and convert.
 
-Usage: interop_test.py [RUNNER] PATH-TO-halvorine-convert
-(a RUNNER such as wine64 runs the Windows build)
-Exits 77 (skipped) when sox or sndfile-convert is missing, unless CI is set."""
+Usage: interop_test.py [RUNNER...] PATH-TO-halvorine-convert
+(a RUNNER such as wine64 runs the Windows build, and one such as
+qemu-aarch64 -L /usr/aarch64-linux-gnu a cross build)
+Exits 77 (skipped) when sox, sndfile-convert or ffmpeg is missing, unless CI
+is set."""
 import os
 import shutil
 import struct
@@ -43,6 +49,23 @@ def chunks(body, start):
     return found
 
 
+def samples_and_after(wav):
+    """The data chunk's content, and everything after it. An RF64 file keeps
+    the real size in ds64: its data runs to the end."""
+    _, rest, header = chunks(wav, 12)[-1]
+    size = struct.unpack_from("<I", header, 4)[0]
+    return rest[:size], rest[size:]
+
+
+def widen(b):
+    return b"".join(b"\x00" + b[i:i + 3] for i in range(0, len(b) - 2, 3))
+
+
+def read(name):
+    with open(name, "rb") as f:
+        return f.read()
+
+
 def sox(*args):
     subprocess.run(["sox", *args], check=True, capture_output=True)
 
@@ -58,9 +81,13 @@ def convert(name):
         return run.returncode, run.stdout, out, f.read()
 
 
+def ffmpeg(name, *args):
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                    "sine=frequency=440:duration=0.05:sample_rate=48000", "-ac", "2", *args, name], check=True)
+
+
 def check_converted(name, bits):
-    with open(name, "rb") as f:
-        src = f.read()
+    src = read(name)
     status, stdout, out_name, dst = convert(name)
     banner = f"\n Convert {name} to Halvorine format ({out_name})\n\n".encode()
     check(status == 0, f"{name}: status {status}")
@@ -79,16 +106,16 @@ def check_converted(name, bits):
     check([c[2] for c in dst_chunks[:-1]] == [c[2] for c in kept[:-1]], f"{name}: chunks before data")
     samples, widened = src_chunks[-1][1], dst_chunks[-1][1]
     check(dst_chunks[-1][2] == src_chunks[-1][2], f"{name}: data ID and size")
-    expected = b"".join(b"\x00" + samples[i:i + 3] for i in range(0, len(samples) - 2, 3))
-    check(widened == expected, f"{name}: widened samples")
-    if bits == 24 and tag == 1:
-        check(widened == sox_s32(name), f"{name}: samples differ from sox's 32-bit conversion")
+    check(widened == widen(samples), f"{name}: widened samples")
+    if bits == 24 and tag == 1:  # sox reads the data chunk only, not what follows it
+        in_chunk = len(samples_and_after(src)[0]) // 3 * 4
+        check(widened[:in_chunk] == sox_s32(name), f"{name}: samples differ from sox's 32-bit conversion")
     return [c[0] for c in dst_chunks]
 
 
 def main():
-    if not (shutil.which("sox") and shutil.which("sndfile-convert")):
-        print("sox or sndfile-convert missing")
+    if not all(shutil.which(tool) for tool in ("sox", "sndfile-convert", "ffmpeg")):
+        print("sox, sndfile-convert or ffmpeg missing")
         return 1 if os.environ.get("CI") else 77
     with tempfile.TemporaryDirectory() as tmp:
         os.chdir(tmp)
@@ -112,15 +139,51 @@ def main():
         check(check_converted("f32.wav", 32)[:-1] == [b"fact"], "f32.wav: fact chunk")
         check(check_converted("sffloat.wav", 32)[:-1] == [b"fact", b"PEAK"], "sffloat.wav: fact and PEAK")
 
-        # sox's default 24-bit output is WAVE_FORMAT_EXTENSIBLE, which is refused.
-        sox("-n", "-r", "48000", "-c", "2", "-b", "24", "ext.wav", *tone)
-        status, stdout, _, dst = convert("ext.wav")
-        check(status == 1, f"ext.wav: status {status}")
-        check(stdout.endswith(b"Unknown wFormatTag.Error in .wav file header [5]"), f"ext.wav: {stdout!r}")
-        check(len(dst) == 20, f"ext.wav: {len(dst)} bytes written")
-        # ... and rewritten as plain PCM it converts.
-        sox("ext.wav", "-t", "wavpcm", "plain.wav")
-        check_converted("plain.wav", 24)
+        # FFmpeg's plain PCM has a LIST chunk before the data, and its bext
+        # follows fmt: both are carried through.
+        ffmpeg("ff16.wav", "-c:a", "pcm_s16le")
+        ffmpeg("ffu8.wav", "-c:a", "pcm_u8")
+        ffmpeg("ffbext.wav", "-c:a", "pcm_s16le", "-write_bext", "1")
+        for name, bits, before in [("ff16.wav", 16, [b"LIST"]), ("ffu8.wav", 8, [b"LIST"]),
+                                   ("ffbext.wav", 16, [b"bext", b"LIST"])]:
+            check(check_converted(name, bits)[:-1] == before, f"{name}: chunks before data")
+
+        # Chunks after the data are widened like samples: libsndfile's tags
+        # set on a written file (the LIST chunk), FFmpeg's peak envelope (levl).
+        subprocess.run(["sndfile-metadata-set", "--str-title", "Take 1", "sf24.wav", "tagged.wav"], check=True)
+        ffmpeg("ffpeak.wav", "-c:a", "pcm_s16le", "-write_peak", "on")
+        for name, bits, before, tail in [("tagged.wav", 24, [], b"LIST"), ("ffpeak.wav", 16, [b"LIST"], b"levl")]:
+            check(check_converted(name, bits)[:-1] == before, f"{name}: chunks before data")
+            after = samples_and_after(read(name))[1]
+            check(after.startswith(tail), f"{name}: no {tail} after the data")
+            check(read("halvorine-" + name[:-4] + ".ddc").endswith(widen(after)), f"{name}: {tail} not widened")
+
+        # Forms that are refused: (file, message, bytes written before it).
+        sox("-n", "-r", "48000", "-c", "2", "-b", "24", "ext.wav", *tone)  # sox's default 24-bit form
+        ffmpeg("ff24.wav", "-c:a", "pcm_s24le")  # FFmpeg's only 24-bit form
+        ffmpeg("fff32.wav", "-c:a", "pcm_f32le")  # and its only float form
+        subprocess.run(["sndfile-convert", "-pcm32", "s16.wav", "sf32.wav"], check=True)  # 4-byte PCM
+        ffmpeg("junk.wav", "-c:a", "pcm_s24le", "-rf64", "auto")  # JUNK before fmt, room for ds64
+        ffmpeg("rf64.wav", "-c:a", "pcm_s16le", "-rf64", "always")  # what "auto" becomes past 4 GiB
+        extensible = b"Unknown wFormatTag.Error in .wav file header [5]"
+        refused = [("ext.wav", extensible, 20), ("ff24.wav", extensible, 20), ("fff32.wav", extensible, 20),
+                   ("sf32.wav", b"Error in .wav file header [13]", 32),
+                   ("junk.wav", b"Error in .wav file header [3]", 12),
+                   ("rf64.wav", b"Error in .wav file header [1]", 0)]
+        for name, message, written in refused:
+            status, stdout, _, dst = convert(name)
+            check(status == 1, f"{name}: status {status}")
+            check(stdout.endswith(message), f"{name}: {stdout!r}")
+            check(len(dst) == written, f"{name}: {len(dst)} bytes written")
+
+        # ... and rewritten by sox they hold fmt and data alone, with every
+        # sample, and convert.
+        for name, bits in [("ext.wav", 24), ("ff24.wav", 24), ("junk.wav", 24), ("rf64.wav", 16), ("tagged.wav", 24)]:
+            plain = "plain-" + name
+            sox(name, "-t", "wavpcm", plain)
+            check([c[0] for c in chunks(read(plain), 12)] == [b"fmt ", b"data"], f"{plain}: chunks")
+            check(samples_and_after(read(plain)) == (samples_and_after(read(name))[0], b""), f"{plain}: samples")
+            check_converted(plain, bits)
 
     for f in failures:
         print("FAILED:", f)
