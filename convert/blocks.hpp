@@ -21,8 +21,11 @@ struct Blocks {
     // Widened blocks in flight between the reading and the writing thread.
     static constexpr std::size_t depth = 3;
     std::vector<Byte> in = std::vector<Byte>(groups * 3);
-    std::array<std::vector<Byte>, depth> widened = {std::vector<Byte>(groups * 4), std::vector<Byte>(groups * 4),
-                                                    std::vector<Byte>(groups * 4)};
+    std::array<std::vector<Byte>, depth> widened;
+
+    Blocks() {
+        for (auto& block : widened) block.resize(groups * 4);
+    }
 };
 
 // Reads `count` bytes and forgets them. False when the input ended first.

@@ -70,12 +70,10 @@ public:
         return !stopped_;
     }
     void put(std::size_t n, const Widened& w) {
-        {
-            const std::lock_guard lock(mutex_);
+        change([&] {
             slots_[n % Blocks::depth] = w;
             read_ = n + 1;
-        }
-        changed_.notify_all();
+        });
     }
     // Writer: waits for block n.
     Widened take(std::size_t n) {
@@ -84,21 +82,22 @@ public:
         return slots_[n % Blocks::depth];
     }
     void written(std::size_t n) {
-        {
-            const std::lock_guard lock(mutex_);
-            written_ = n + 1;
-        }
-        changed_.notify_all();
+        change([&] { written_ = n + 1; });
     }
     void stop() {
+        change([&] { stopped_ = true; });
+    }
+
+private:
+    template <typename Change>
+    void change(Change what) {
         {
             const std::lock_guard lock(mutex_);
-            stopped_ = true;
+            what();
         }
         changed_.notify_all();
     }
 
-private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::array<Widened, Blocks::depth> slots_{};
