@@ -44,7 +44,7 @@ FileSink::FileSink(const std::string& path, const FileSource& input) {
     if (!file) return;
     const auto in = input.identity();
     const auto out = halvorine::identity(file.get());
-    if (!in || !out || *in == *out || !empty_if_regular(file.get())) return;
+    if (!in || !out || *in == *out || !claim_output(file.get())) return;
     file_ = unbuffered(std::move(file));
 }
 

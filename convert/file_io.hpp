@@ -25,9 +25,10 @@ private:
 
 class FileSink final : public Sink {
 public:
-    // Opens or creates `path` for binary writing and empties it, unless it is
-    // `input` under another name (a link) or that cannot be told: then
-    // is_open() is false and the file is left as it was.
+    // Opens or creates `path` for binary writing, locks it for this run and
+    // empties it, unless it is `input` under another name (a link), that
+    // cannot be told, or another run is writing it: then is_open() is false
+    // and the file is left as it was.
     FileSink(const std::string& path, const FileSource& input);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     bool write(std::span<const Byte> bytes) override;

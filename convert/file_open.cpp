@@ -10,8 +10,11 @@
 #include "convert/utf16.hpp"
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace halvorine {
@@ -47,7 +50,9 @@ FileHandle open_for_reading(const std::string& name) { return FileHandle(_wfopen
 FileHandle open_for_writing(const std::string& name) {
     int fd = -1;
     const std::wstring path = system_name(name);
-    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
+    // Denying other writers is Windows' lock: a second run opening the same
+    // output is refused here, before anything of it is touched.
+    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE) != 0) {
         return nullptr;
     }
     std::FILE* file = _fdopen(fd, "wb");
@@ -70,7 +75,7 @@ std::optional<FileIdentity> identity(std::FILE* file) {
                         (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }
 
-bool empty_if_regular(std::FILE* file) {
+bool claim_output(std::FILE* file) {
     if (GetFileType(os_handle(file)) != FILE_TYPE_DISK) return true;
     return _chsize_s(_fileno(file), 0) == 0;
 }
@@ -93,10 +98,28 @@ std::optional<FileIdentity> identity(std::FILE* file) {
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-bool empty_if_regular(std::FILE* file) {
+namespace {
+
+// Two runs writing one output would interleave their blocks into a file that
+// is neither conversion, and both would report success.
+bool lock_alone(int fd) {
+    int done = 0;
+    do {
+        done = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (done != 0 && errno == EINTR);
+    // Where the file system keeps no locks, no other run can be told apart
+    // either; that is no reason to refuse the conversion. Any other failure
+    // (another run holds it, an I/O error) leaves the file alone.
+    return done == 0 || errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL;
+}
+
+}  // namespace
+
+bool claim_output(std::FILE* file) {
+    const int fd = ::fileno(file);
     struct stat st {};
-    if (::fstat(::fileno(file), &st) != 0) return false;
-    return !S_ISREG(st.st_mode) || ::ftruncate(::fileno(file), 0) == 0;
+    if (::fstat(fd, &st) != 0) return false;
+    return !S_ISREG(st.st_mode) || (lock_alone(fd) && ::ftruncate(fd, 0) == 0);
 }
 
 #endif

@@ -1,7 +1,7 @@
 #pragma once
 // The few things about files that the standard library cannot do: open an
-// output without truncating it, tell whether two open files are one, and
-// empty a file once it is known to be safe. Everything system-specific about
+// output without truncating it, tell whether two open files are one, keep
+// other runs off an output, and empty it once it is known to be safe. Everything system-specific about
 // opening files lives behind these.
 
 #include <cstdint>
@@ -29,14 +29,17 @@ struct FileIdentity {
 FileHandle open_for_reading(const std::string& name);
 
 // Opens `name` for binary writing, creating it when missing and leaving its
-// content alone when not.
+// content alone when not. On Windows no other writer may hold it, and none
+// may open it for writing while we do.
 FileHandle open_for_writing(const std::string& name);
 
 // The identity of an open file; none when the system cannot say.
 std::optional<FileIdentity> identity(std::FILE* file);
 
-// Empties a regular file; pipes and devices have nothing to empty. False when
-// that failed.
-bool empty_if_regular(std::FILE* file);
+// Takes a regular file for this run alone, without waiting, and empties it;
+// pipes and devices are neither locked nor emptied. False when another run
+// holds it or either step failed: the file is then left as it was. The lock
+// lasts until the file is closed.
+bool claim_output(std::FILE* file);
 
 }  // namespace halvorine

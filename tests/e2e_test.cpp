@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -279,6 +280,40 @@ TEST_F(E2e, OutputThatIsTheInputLeavesBothUntouched) {
         expect(run({name + ".wav"}), banner(name + ".wav", out) + "Could not open " + out + "\n", 1);
     }
     close(writer);
+}
+
+// Runs that meet on one output (rec.a.wav and rec.b.wav both name
+// halvorine-rec.ddc): the one that comes second leaves the file to the first.
+// Here this test is the first, holding the lock as a run does; a device is
+// shared, never locked.
+TEST_F(E2e, OutputHeldByAnotherRunIsLeftAlone) {
+    if (windows_build()) GTEST_SKIP() << "Windows keeps other writers out by share mode, which wine keeps to itself";
+    write("x.wav", plain_input);
+    fs::create_symlink("/dev/null", at("halvorine-n.ddc"));
+    write("n.wav", plain_input);
+    const Bytes held = pseudo_random(5000);
+    write("halvorine-x.ddc", held);
+    const struct {
+        std::string name;
+        std::string printed;
+        int status;
+    } cases[] = {
+        {"x", "Could not open halvorine-x.ddc\n", 1},
+        {"n", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = "halvorine-" + c.name + ".ddc";
+        const int lock = open(at(out).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(lock, 0);
+        ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+        expect(run({c.name + ".wav"}), banner(c.name + ".wav", out) + c.printed, c.status);
+        close(lock);
+    }
+    EXPECT_EQ(read("halvorine-x.ddc"), held);
+    // Once the other run is over, the output is ours.
+    expect(run({"x.wav"}), banner("x.wav", "halvorine-x.ddc"), 0);
+    EXPECT_EQ(read("halvorine-x.ddc"), plain_output);
 }
 
 TEST_F(E2e, FullDiskIsAWriteFailure) {

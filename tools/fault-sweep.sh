@@ -8,7 +8,8 @@
 #
 # For each input the clean run is traced once to count the calls; then every
 # call N of each syscall below is failed alone, once per errno, each run in a
-# fresh folder with a fresh copy of the input. Linux only; needs strace.
+# fresh folder with a fresh copy of the input (EAGAIN is EWOULDBLOCK, the
+# answer when another run holds the output). Linux only; needs strace.
 set -euo pipefail
 program=${1:+$(realpath -m "$1")}
 cd "$(dirname "$0")/.."
@@ -25,9 +26,9 @@ start=$SECONDS
 # The errnos each syscall is failed with.
 declare -A errnos=(
   [read]="EIO EINTR" [write]="EIO ENOSPC EINTR" [openat]="EIO EACCES" [close]=EIO
-  [newfstatat]=EIO [fstat]=EIO [statx]=EIO [ftruncate]=EIO [lseek]=EIO
+  [newfstatat]=EIO [fstat]=EIO [statx]=EIO [ftruncate]=EIO [lseek]=EIO [flock]="EIO EAGAIN EINTR"
 )
-syscalls=(read write openat close newfstatat fstat statx ftruncate lseek)
+syscalls=(read write openat close newfstatat fstat statx flock ftruncate lseek)
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
