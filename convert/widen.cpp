@@ -106,8 +106,9 @@ private:
     bool stopped_ = false;
 };
 
-void read_blocks(Source& in, Blocks& blocks, Ring& ring) {
-    for (std::size_t n = 0; ring.wait_free(n); ++n) {
+// Reads blocks from `n` on, until the input ends or the writer gives up.
+void read_blocks(Source& in, Blocks& blocks, Ring& ring, std::size_t n) {
+    for (; ring.wait_free(n); ++n) {
         Widened w;
         try {
             w = read_and_widen(in, blocks.in, blocks.widened[n % Blocks::depth]);
@@ -127,12 +128,21 @@ void widen_samples_serially(Source& in, Sink& out, Blocks& blocks) {
 }
 
 void widen_samples(Source& in, Sink& out, Blocks& blocks) {
+    // Most recordings of a folder may be small: one that ends inside its
+    // first block is over before a second thread could help, so that block
+    // is read here and the reader started only when more may follow.
+    const Widened first = read_and_widen(in, blocks.in, blocks.widened[0]);
+    if (first.how != Read::whole) {
+        write_block(out, blocks.widened[0], first);
+        return;
+    }
     Ring ring;
+    ring.put(0, first);
     std::thread reader;
     try {
-        reader = std::thread([&] { read_blocks(in, blocks, ring); });
+        reader = std::thread([&] { read_blocks(in, blocks, ring, 1); });
     } catch (const std::system_error&) {
-        widen_samples_serially(in, out, blocks);
+        if (write_block(out, blocks.widened[0], first)) widen_samples_serially(in, out, blocks);
         return;
     }
     // Every ending passes through here: the reader is told to stop and is

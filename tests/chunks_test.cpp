@@ -218,20 +218,38 @@ TEST(Faults, ShortWriteIsAWriteFailureWherever) {
 // thread whichever side it came from.
 TEST(Faults, ThreadedWideningEndsLikeTheSerialLoop) {
     const std::size_t block = Blocks::groups * 3;
-    const Bytes samples = counting(5 * block + 2);
-    struct Case { const char* name; std::size_t good; bool throws; std::size_t room; };
+    const std::size_t whole = 5 * block + 2;
+    // `size` bytes of samples, of which `good` can be read before the source
+    // fails (never, at SIZE_MAX); `room` bytes fit the sink.
+    struct Case { const char* name; std::size_t size; std::size_t good; bool throws; std::size_t room; const char* ending; };
+    const std::size_t never = SIZE_MAX;
     const Case cases[] = {
-        {"whole input", samples.size(), false, SIZE_MAX},
-        {"read error in block 1", 7, false, SIZE_MAX},
-        {"read error after 2 blocks", 2 * block, false, SIZE_MAX},
-        {"read error in block 5", 4 * block + 10, false, SIZE_MAX},
-        {"source throws in block 4", 3 * block + 1, true, SIZE_MAX},
-        {"disk full in block 1", samples.size(), false, 10},
-        {"disk full after 4 blocks", samples.size(), false, 4 * Blocks::groups * 4},
+        {"whole input", whole, never, false, never, "ok"},
+        {"read error at the very end", whole, whole, false, never, "read"},
+        {"read error in block 1", whole, 7, false, never, "read"},
+        {"read error at the end of block 1", whole, block, false, never, "read"},
+        {"read error after 2 blocks", whole, 2 * block, false, never, "read"},
+        {"read error in block 5", whole, 4 * block + 10, false, never, "read"},
+        {"source throws in block 1", whole, 5, true, never, "thrown"},
+        {"source throws in block 4", whole, 3 * block + 1, true, never, "thrown"},
+        {"disk full in block 1", whole, never, false, 10, "write"},
+        {"disk full after 4 blocks", whole, never, false, 4 * Blocks::groups * 4, "write"},
+        // Inputs that end inside the first block, or exactly at its end or
+        // the next one's, with and without a failure right there.
+        {"no samples", 0, never, false, never, "ok"},
+        {"ends in block 1", block - 1, never, false, never, "ok"},
+        {"ends with block 1", block, never, false, never, "ok"},
+        {"ends with block 2", 2 * block, never, false, never, "ok"},
+        {"read error in a short input", block - 1, 301, false, never, "read"},
+        {"source throws in a short input", block - 1, block - 1, true, never, "thrown"},
+        {"disk full in a short input", block - 1, never, false, 1000, "write"},
+        {"disk full with block 1", block, never, false, Blocks::groups * 4 - 1, "write"},
+        {"disk full right after block 1", block + 3, never, false, Blocks::groups * 4, "write"},
     };
     using Widen = void (*)(Source&, Sink&, Blocks&);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const Bytes samples = counting(c.size);
         std::string endings[2];
         Bytes outputs[2];
         const Widen ways[2] = {widen_samples, widen_samples_serially};
@@ -251,13 +269,14 @@ TEST(Faults, ThreadedWideningEndsLikeTheSerialLoop) {
             }
             outputs[way] = out.bytes_;
         }
-        EXPECT_EQ(endings[0], endings[1]);
+        EXPECT_EQ(endings[0], c.ending);
+        EXPECT_EQ(endings[1], c.ending);
         EXPECT_EQ(outputs[0], outputs[1]);
         const Bytes want = widened(samples);
         ASSERT_LE(outputs[0].size(), want.size());
         EXPECT_TRUE(std::equal(outputs[0].begin(), outputs[0].end(), want.begin()));
-        if (c.room == SIZE_MAX && !c.throws) {
-            EXPECT_EQ(outputs[0].size(), c.good / 3 * 4);
+        if (c.room == never && !c.throws) {
+            EXPECT_EQ(outputs[0].size(), std::min(c.size, c.good) / 3 * 4);
         }
     }
 }
