@@ -11,12 +11,21 @@
 #   per_group   per_group_copy big.wav out.ddc           (3-byte fread + 4-byte fwrite per group)
 # and reports the medians of wall, user and system seconds, the ratios
 # converter/dd, converter/sox and per_group/converter, and the converter's
-# peak RSS (GNU time) on a 10 MB and on the 256 MiB input.
+# peak RSS (GNU time) on a 1 KB, a 10 MB and the 256 MiB input.
+#
+# Then small files, as a folder of recordings is converted, against cp:
+#   one_file    200 conversions of a 1 KB recording, one after another
+#   batch       1,000 recordings of 1 KB to 300 KB through xargs -P 2 -n 1
+# for the program under test (the release preset links the C++ runtime in)
+# and for the same sources loading the shared C++ runtime, as distributions
+# build them.
 #
 # Run from anywhere:   bench/run.sh
 #   RUNS=N             timed runs per command (default 7)
 #   HALVORINE_BIN=P    use this converter instead of building the release preset;
 #   PER_GROUP_BIN=P    the reference then defaults to bench/per_group_copy beside it.
+#   SHARED_RUNTIME_BIN=P  the build that loads the shared C++ runtime; by
+#                      default built from these sources in build/shared-runtime.
 # Exits 0 whatever the figures; PASS/FAIL is for information.
 set -euo pipefail
 export LC_ALL=C  # a '.' in $EPOCHREALTIME and in printed numbers
@@ -30,7 +39,14 @@ if [[ -z ${HALVORINE_BIN:-} ]]; then
 fi
 conv=$(realpath "$HALVORINE_BIN")
 per_group=$(realpath "${PER_GROUP_BIN:-$(dirname "$conv")/bench/per_group_copy}")
-for b in "$conv" "$per_group" /usr/bin/time; do
+if [[ -z ${SHARED_RUNTIME_BIN:-} ]]; then
+    (cd "$root" && cmake -S . -B build/shared-runtime -DCMAKE_BUILD_TYPE=Release -DHALVORINE_TESTS=OFF \
+        -DHALVORINE_STATIC_RUNTIME=OFF >/dev/null &&
+        cmake --build build/shared-runtime -j 2 --target halvorine-convert >/dev/null)
+    SHARED_RUNTIME_BIN=$root/build/shared-runtime/halvorine-convert
+fi
+conv_shared=$(realpath "$SHARED_RUNTIME_BIN")
+for b in "$conv" "$conv_shared" "$per_group" /usr/bin/time; do
     [[ -x $b ]] || { echo "missing executable: $b" >&2; exit 1; }
 done
 
@@ -51,6 +67,12 @@ def wav(path, size):
             f.write(block[:size - at])
 wav("big.wav", 256 << 20)
 wav("small.wav", 10_000_000)
+wav("one.wav", 1000 - 44)
+import os
+os.mkdir("batch")
+sizes = random.Random(7)
+for i in range(1000):
+    wav(f"batch/rec-{i:04}.wav", sizes.randrange(1000, 300_000) // 6 * 6)
 EOF
 
 # Each command runs under $timed: nothing for the warm-up, GNU time for the
@@ -103,6 +125,7 @@ peak_rss() {
     done
     echo "$best"
 }
+rss_one=$(peak_rss one)
 rss_small=$(peak_rss small)
 rss_big=$(peak_rss big)
 
@@ -113,7 +136,7 @@ for n in "${names[@]}"; do
 done
 echo
 awk -v conv="${med[converter]}" -v dd="${med[dd]}" -v sox="${med[sox]:-}" -v pg="${med[per_group]}" \
-    -v rs="$rss_small" -v rb="$rss_big" 'BEGIN {
+    -v r1="$rss_one" -v rs="$rss_small" -v rb="$rss_big" 'BEGIN {
     verdict = "%-34s %12s   %-10s %s\n"
     printf verdict, "measure", "value", "target", "result"
     printf verdict, "converter / dd", sprintf("%.2f", conv / dd), "<= 1.15", (conv / dd <= 1.15 ? "PASS" : "FAIL")
@@ -122,6 +145,7 @@ awk -v conv="${med[converter]}" -v dd="${med[dd]}" -v sox="${med[sox]:-}" -v pg=
     else
         printf verdict, "converter / sox", "-", "<= 0.55", "not measured (no sox)"
     printf verdict, "per_group_copy / converter", sprintf("%.1f", pg / conv), ">= 20", (pg / conv >= 20 ? "PASS" : "FAIL")
+    printf verdict, "peak RSS, 1 KB input (MiB)", sprintf("%.2f", r1 / 1024), "-", ""
     printf verdict, "peak RSS, 10 MB input (MiB)", sprintf("%.2f", rs / 1024), "<= 8", (rs <= 8192 ? "PASS" : "FAIL")
     printf verdict, "peak RSS, 256 MiB input (MiB)", sprintf("%.2f", rb / 1024), "<= 8", (rb <= 8192 ? "PASS" : "FAIL")
     d = rb - rs; if (d < 0) d = -d
@@ -129,3 +153,57 @@ awk -v conv="${med[converter]}" -v dd="${med[dd]}" -v sox="${med[sox]:-}" -v pg=
 }'
 echo; echo "each run's wall time (s), in the order taken:"
 for n in "${names[@]}"; do printf '  %-10s %s\n' "$n" "${wall[$n]}"; done
+
+# Small files. Every command is a fresh process per file, so what counts is
+# what a run costs before and after its few bytes: start-up, buffers, threads.
+rm -f big.wav small.wav halvorine-*.ddc copy.wav out.ddc out.wav
+one_file() { for ((i = 0; i < 200; i++)); do "$@"; done >/dev/null; }
+batch() { (cd batch && printf '%s\n' rec-*.wav | xargs -P 2 "$@" >/dev/null); }
+clean_batch() { rm -f batch/halvorine-*.ddc batch/copy-*; }
+small_cmds=(one_conv one_shared one_cp batch_conv batch_shared batch_cp)
+declare -A small_run=(
+    [one_conv]="one_file $conv one.wav" [one_shared]="one_file $conv_shared one.wav"
+    [one_cp]="one_file cp one.wav copy.wav"
+    [batch_conv]="batch -n 1 $conv" [batch_shared]="batch -n 1 $conv_shared"
+    [batch_cp]="batch -I{} cp {} copy-{}"
+)
+declare -A small_wall
+for c in "${small_cmds[@]}"; do clean_batch; ${small_run[$c]}; done  # warm-up
+# A converter batch must have converted every file, byte for byte.
+clean_batch; ${small_run[batch_conv]}
+python3 - <<'EOF' || { echo "the batch did not convert every file" >&2; exit 1; }
+import glob
+for wav in glob.glob("batch/rec-*.wav"):
+    src = open(wav, "rb").read()[44:]
+    got = open(wav.replace("rec-", "halvorine-rec-").replace(".wav", ".ddc"), "rb").read()[48:]
+    assert got == b"".join(b"\0" + src[i:i + 3] for i in range(0, len(src) - 2, 3)), wav
+EOF
+for ((r = 0; r < runs; r++)); do
+    for c in "${small_cmds[@]}"; do
+        clean_batch
+        t0=$EPOCHREALTIME
+        ${small_run[$c]}
+        t1=$EPOCHREALTIME
+        small_wall[$c]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }') "
+    done
+done
+clean_batch
+for c in "${small_cmds[@]}"; do med[$c]=$(median <<<"${small_wall[$c]}"); done
+printf '\nsmall files, median of %d runs\n\n' "$runs"
+printf '%-44s %9s\n' command "wall (s)"
+printf '%-44s %9.3f\n' "converter, 200 runs on 1 KB" "${med[one_conv]}" \
+    "converter, shared runtime, 200 runs on 1 KB" "${med[one_shared]}" "cp, 200 runs on 1 KB" "${med[one_cp]}" \
+    "converter, 1,000 files, xargs -P 2" "${med[batch_conv]}" \
+    "converter, shared runtime, 1,000 files" "${med[batch_shared]}" "cp, 1,000 files, xargs -P 2" "${med[batch_cp]}"
+echo
+awk -v oc="${med[one_conv]}" -v os="${med[one_shared]}" -v ocp="${med[one_cp]}" \
+    -v bc="${med[batch_conv]}" -v bs="${med[batch_shared]}" -v bcp="${med[batch_cp]}" 'BEGIN {
+    verdict = "%-34s %12s   %-10s %s\n"
+    printf verdict, "measure", "value", "target", "result"
+    printf verdict, "1 KB: converter / cp", sprintf("%.2f", oc / ocp), "-", ""
+    printf verdict, "1 KB: shared runtime / cp", sprintf("%.2f", os / ocp), "-", ""
+    printf verdict, "batch: converter / cp", sprintf("%.2f", bc / bcp), "<= 1.05", (bc / bcp <= 1.05 ? "PASS" : "FAIL")
+    printf verdict, "batch: shared runtime / cp", sprintf("%.2f", bs / bcp), "<= 1.35", (bs / bcp <= 1.35 ? "PASS" : "FAIL")
+}'
+echo; echo "each run's wall time (s), in the order taken:"
+for c in "${small_cmds[@]}"; do printf '  %-12s %s\n' "$c" "${small_wall[$c]}"; done
