@@ -1,8 +1,8 @@
 #pragma once
 // The few things about files that the standard library cannot do: open an
 // output without truncating it, tell whether two open files are one, keep
-// other runs off an output, and empty it once it is known to be safe. Everything system-specific about
-// opening files lives behind these.
+// other runs off an output, and empty it once it is known to be safe.
+// Everything system-specific about opening files lives behind these.
 
 #include <cstdint>
 #include <cstdio>

@@ -128,9 +128,9 @@ void widen_samples_serially(Source& in, Sink& out, Blocks& blocks) {
 }
 
 void widen_samples(Source& in, Sink& out, Blocks& blocks) {
-    // Most recordings of a folder may be small: one that ends inside its
-    // first block is over before a second thread could help, so that block
-    // is read here and the reader started only when more may follow.
+    // A folder may hold many small recordings, and one that ends inside its
+    // first block is over before a second thread could help: that block is
+    // read here, and the reader started only when more may follow.
     const Widened first = read_and_widen(in, blocks.in, blocks.widened[0]);
     if (first.how != Read::whole) {
         write_block(out, blocks.widened[0], first);

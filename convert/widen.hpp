@@ -14,9 +14,9 @@ void widen_groups(const Byte* in, std::size_t groups, Byte* out);
 // Widens everything the input still holds; 1 or 2 trailing bytes are dropped.
 // Once the input proves longer than one block, a second thread reads and
 // widens while the calling one writes, so the two copies through the kernel
-// overlap. Whatever whole groups were read before
-// a read error are written before it is reported. Throws WriteFailure,
-// ReadFailure, or whatever the source threw, always on the calling thread.
+// overlap. Whatever whole groups were read before a read error are written
+// before it is reported. Throws WriteFailure, ReadFailure, or whatever the
+// source threw, always on the calling thread.
 void widen_samples(Source& in, Sink& out, Blocks& blocks);
 
 // The same in the calling thread alone, block after block: what
