@@ -1,0 +1,119 @@
+'use strict';
+// Converts one picked file at a time, on this worker's only thread. The
+// recording is read block by block from the File and the output written block
+// by block into the origin's private file system through a synchronous access
+// handle, so memory stays the same whatever the recording's size. Where that
+// handle does not exist, the output is gathered in memory instead.
+importScripts('halvorine.js');
+
+const ready = createHalvorine();
+
+// Whether outputs can be streamed to storage; the page says what the
+// fallback costs when they cannot.
+const streaming = typeof FileSystemFileHandle !== 'undefined' &&
+  'createSyncAccessHandle' in FileSystemFileHandle.prototype &&
+  !!(self.navigator.storage && self.navigator.storage.getDirectory);
+
+const progressEvery = 100;  // ms between progress messages
+
+async function convert({ file, entry, memory }) {
+  const module = await ready;
+  const toStorage = streaming && !memory;
+  let handle = null;
+  let openError = '';
+  let folder = null;
+  if (toStorage) {
+    try {
+      folder = await navigator.storage.getDirectory();
+      const fileHandle = await folder.getFileHandle(entry, { create: true });
+      handle = await fileHandle.createSyncAccessHandle();
+      handle.truncate(0);
+    } catch (e) {
+      openError = String(e);
+      if (handle) handle.close();
+      handle = null;
+    }
+  }
+  const reader = new FileReaderSync();
+  const parts = [];  // the output, where it is kept in memory
+  let readAt = 0;
+  let writeAt = 0;
+  let lastProgress = 0;
+  const said = [];
+  let output = null;
+
+  module.halvorineIo = {
+    read(into, size) {
+      try {
+        const end = Math.min(readAt + size, file.size);
+        if (end <= readAt) return 0;
+        const bytes = new Uint8Array(reader.readAsArrayBuffer(file.slice(readAt, end)));
+        module.HEAPU8.set(bytes, into);
+        readAt += bytes.length;
+        const now = performance.now();
+        if (now - lastProgress >= progressEvery) {
+          lastProgress = now;
+          postMessage({ type: 'progress', done: readAt, total: file.size });
+        }
+        return bytes.length;
+      } catch (e) {
+        return -1;
+      }
+    },
+    write(from, size) {
+      try {
+        const bytes = module.HEAPU8.subarray(from, from + size);
+        if (handle) {
+          const wrote = handle.write(bytes, { at: writeAt });
+          writeAt += wrote;
+          return wrote === size ? 1 : 0;
+        }
+        parts.push(bytes.slice());
+        writeAt += size;
+        return 1;
+      } catch (e) {
+        // QuotaExceededError above all, and a RangeError where memory runs out.
+        return 0;
+      }
+    },
+    openOutput(name) {
+      output = name;
+      return handle || !toStorage ? 1 : 0;
+    },
+    closeOutput() {
+      if (!handle) return 1;
+      try {
+        handle.flush();
+        return 1;
+      } catch (e) {
+        return 0;
+      }
+    },
+    say(banner, text) {
+      said.push({ banner: banner === 1, text });
+      postMessage({ type: 'said', banner: banner === 1, text });
+    },
+  };
+
+  const started = performance.now();
+  const status = module.ccall('halvorine_convert', 'number', ['string'], [file.name]);
+  const seconds = (performance.now() - started) / 1000;
+  let blob = null;
+  if (handle) {
+    handle.close();
+  } else if (output !== null && !toStorage) {
+    blob = new Blob(parts, { type: 'application/octet-stream' });
+  }
+  // A name refused before any output was opened leaves nothing behind.
+  if (output === null && folder) await folder.removeEntry(entry).catch(() => {});
+  postMessage({
+    type: 'done', status, said, output, bytes: writeAt, read: readAt, total: file.size, seconds,
+    blob, stored: output !== null && toStorage && handle !== null, openError,
+  });
+}
+
+let queue = Promise.resolve();
+onmessage = (event) => {
+  queue = queue.then(() => convert(event.data)).catch((e) => postMessage({ type: 'crashed', error: String(e) }));
+};
+postMessage({ type: 'hello', streaming });
