@@ -79,6 +79,7 @@ const shown = (text) => text.replace(/^[\s]+|[\s]+$/g, '');
 function addItem(file) {
   $('none').hidden = true;
   const item = document.createElement('li');
+  item.dataset.name = file.name;
   const name = document.createElement('p');
   name.className = 'state';
   name.textContent = `${file.name}: waiting`;
@@ -131,8 +132,9 @@ async function finished(result) {
   item.className = result.status === 0 ? 'converted' : 'failed';
   // What the console program would have printed, whole, for anyone checking.
   item.dataset.stdout = result.said.map((s) => s.text).join('');
-  item.dataset.status = String(result.status);
   item.dataset.bytes = String(result.bytes);
+  item.dataset.output = result.output ?? '';
+  item.dataset.seconds = String(result.seconds);
   item.querySelector('.state').textContent =
     `${file.name}: ${result.status === 0 ? 'converted' : 'not converted'} (${(result.seconds).toFixed(2)} s)`;
   if (banner) item.append(line(shown(banner), 'said banner'));
@@ -146,7 +148,11 @@ async function finished(result) {
     ours.delete(entry);
     removeEntry(entry, 3);
   }
-  if (result.output !== null && blob) addSaving(item, blob, result, entry);
+  if (result.output !== null && blob) {
+    item.output = blob;  // the bytes saved, for a test to read back
+    addSaving(item, blob, result, entry);
+  }
+  item.dataset.status = String(result.status);  // last: the result is complete
   next();
 }
 
@@ -199,6 +205,7 @@ function received(message) {
     case 'hello':
       streaming = message.streaming;
       $('fallback').hidden = streaming && !memoryOnly;
+      document.body.dataset.output = streaming && !memoryOnly ? 'storage' : 'memory';
       break;
     case 'said':
       if (busy && message.banner) $('current').textContent = shown(message.text);
