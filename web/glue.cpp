@@ -19,8 +19,10 @@ using halvorine::Byte;
 using halvorine::cli::Message;
 using halvorine::cli::message_text;
 
-// Bytes read into `into`, or -1 when the file could not be read.
-EM_JS(int, js_read, (Byte * into, std::size_t size), { return Module.halvorineIo.read(into, size); });
+// Bytes read into `into`: fewer than `size` at the end of the file, or when
+// it could not be read (then js_read_failed says so).
+EM_JS(std::size_t, js_read, (Byte * into, std::size_t size), { return Module.halvorineIo.read(into, size); });
+EM_JS(int, js_read_failed, (), { return Module.halvorineIo.readFailed(); });
 // 1 when every byte was stored, 0 when not (a full quota included).
 EM_JS(int, js_write, (const Byte* from, std::size_t size), { return Module.halvorineIo.write(from, size); });
 // 1 when the output was made ready under this name, 0 when it cannot be.
@@ -32,19 +34,8 @@ EM_JS(void, js_say, (int banner, const char* text), { Module.halvorineIo.say(ban
 
 class PickedFile final : public halvorine::Source {
 public:
-    std::size_t read(std::span<Byte> into) override {
-        if (failed_) return 0;
-        const int got = js_read(into.data(), into.size());
-        if (got < 0) {
-            failed_ = true;
-            return 0;
-        }
-        return static_cast<std::size_t>(got);
-    }
-    [[nodiscard]] bool failed() const override { return failed_; }
-
-private:
-    bool failed_ = false;
+    std::size_t read(std::span<Byte> into) override { return js_read(into.data(), into.size()); }
+    [[nodiscard]] bool failed() const override { return js_read_failed() == 1; }
 };
 
 class StoredFile final : public halvorine::Sink {

@@ -326,6 +326,29 @@ if (opts.big) {
   await noEntriesLeft(page, 'after the large inputs');
 }
 
+// A file that changes while it is read, and one that is gone before its
+// turn: the program's read failure, and the header's first step failing.
+{
+  const changing = path.join(work, 'changing.wav');
+  const gone = path.join(work, 'gone.wav');
+  bigWav(changing, 64 << 20);
+  fs.copyFileSync(example, gone);
+  const from = await count(page);
+  await (await page.$('#files')).uploadFile(changing, gone);
+  await page.waitForFunction(() => document.getElementById('bar').value > 4 << 20, { polling: 10 });
+  fs.appendFileSync(changing, 'more');
+  fs.rmSync(gone);
+  await page.waitForFunction((n) => document.querySelectorAll('#results li[data-status]').length >= n,
+    { polling: 50 }, from + 2);
+  const [whileRead, before] = await results(page, from);
+  const banner = (name) => `\n Convert ${name} to Halvorine format (halvorine-${name.split('.')[0]}.ddc)\n\n`;
+  check(whileRead.status === '1' && whileRead.stdout === banner('changing.wav') + '\nERROR: Failed to read input file.\n',
+    `changed while read: ${whileRead.status} ${JSON.stringify(whileRead.stdout)}`);
+  check(before.status === '1' && before.stdout === banner('gone.wav') + 'Error in .wav file header [0]',
+    `gone before its turn: ${before.status} ${JSON.stringify(before.stdout)}`);
+  fs.rmSync(changing);
+}
+
 // Everything else, in batches through the same input.
 const rest = inputs.filter((f) => f !== example && f !== refused);
 const same = await convertAll(page, rest);
