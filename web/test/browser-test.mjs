@@ -291,22 +291,27 @@ if (opts.big) {
   check(await page.$eval('#results li:last-child', (li) => li.dataset.status) === 'cancelled', 'cancel: the result says so');
   await noEntriesLeft(page, 'after cancel');
 
-  // Each run: the native program's time, the page's, and the browser's
-  // memory just before and at its peak while the page converts.
+  // Each run, in a page of its own opened for it (what the test reads back
+  // afterwards stays out of the next run's figures): the native program's
+  // time, the page's, and the browser's memory just before and at its peak
+  // while the page converts.
   const measure = async (file, label) => {
     const want = native(file);
     const runs = [];
     for (let run = 0; run < opts.runs; run++) {
       const nativeSeconds = run === 0 ? want.seconds : native(file).seconds;
+      const fresh = await openPage();
       const idle = browserMemory(browser.process().pid);
       const stop = sampleMemory(browser.process().pid);
       const t0 = performance.now();
-      const from = await feed(page, [file], 900_000);
+      const from = await feed(fresh, [file], 900_000);
       const wall = (performance.now() - t0) / 1000;
       const peak = stop();
-      const [web] = await results(page, from);
+      const [web] = await results(fresh, from);
       compare(web, want, `${label} run ${run + 1}`);
       runs.push({ nativeSeconds, worker: web.seconds, wall, idle, peak });
+      await noEntriesLeft(fresh, `${label} run ${run + 1}`);
+      await fresh.close();
     }
     fs.rmSync(file);
     const list = (f) => runs.map(f).join(' ');
