@@ -20,8 +20,11 @@ using halvorine::cli::Message;
 using halvorine::cli::message_text;
 
 // Bytes read into `into`: fewer than `size` at the end of the file, or when
-// it could not be read (then js_read_failed says so).
-EM_JS(std::size_t, js_read, (Byte * into, std::size_t size), { return Module.halvorineIo.read(into, size); });
+// it could not be read (then js_read_failed says so). The conversion waits
+// for the file here (Asyncify), so the worker's event loop runs between
+// reads and the browser frees the blocks read before; a synchronous read
+// (FileReaderSync) would keep them until the conversion ends.
+EM_ASYNC_JS(std::size_t, js_read, (Byte * into, std::size_t size), { return await Module.halvorineIo.read(into, size); });
 EM_JS(int, js_read_failed, (), { return Module.halvorineIo.readFailed(); });
 // 1 when every byte was stored, 0 when not (a full quota included).
 EM_JS(int, js_write, (const Byte* from, std::size_t size), { return Module.halvorineIo.write(from, size); });

@@ -38,7 +38,6 @@ async function convert({ file, entry, memory }) {
       handle = null;
     }
   }
-  const reader = new FileReaderSync();
   const parts = [];  // the output, where it is kept in memory
   let readAt = 0;  // of the file
   let ahead = new Uint8Array(0);  // read from the file, not yet by the converter
@@ -51,14 +50,14 @@ async function convert({ file, entry, memory }) {
   let output = null;
 
   module.halvorineIo = {
-    read(into, size) {
+    async read(into, size) {
       let got = 0;
       try {
         while (got < size && !readFailed) {
           if (aheadAt === ahead.length) {
             if (readAt >= file.size) break;
             const end = Math.min(readAt + readAhead, file.size);
-            ahead = new Uint8Array(reader.readAsArrayBuffer(file.slice(readAt, end)));
+            ahead = new Uint8Array(await file.slice(readAt, end).arrayBuffer());
             aheadAt = 0;
             readAt += ahead.length;
             if (ahead.length === 0) break;
@@ -119,7 +118,7 @@ async function convert({ file, entry, memory }) {
   };
 
   const started = performance.now();
-  const status = module.ccall('halvorine_convert', 'number', ['string'], [file.name]);
+  const status = await module.ccall('halvorine_convert', 'number', ['string'], [file.name], { async: true });
   const seconds = (performance.now() - started) / 1000;
   let blob = null;
   if (handle) {
