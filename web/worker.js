@@ -1,9 +1,10 @@
 'use strict';
 // Converts one picked file at a time, on this worker's only thread. The
-// recording is read block by block from the File and the output written block
-// by block into the origin's private file system through a synchronous access
-// handle, so memory stays the same whatever the recording's size. Where that
-// handle does not exist, the output is gathered in memory instead.
+// recording is read block by block from the File (the converter waits for
+// each read through Asyncify) and the output written block by block into the
+// origin's private file system through a synchronous access handle, so memory
+// stays the same whatever the recording's size. Where that handle does not
+// exist, the output is gathered in memory instead.
 importScripts('halvorine.js');
 
 const ready = createHalvorine();
@@ -16,15 +17,14 @@ const streaming = typeof FileSystemFileHandle !== 'undefined' &&
 
 const progressEvery = 100;  // ms between progress messages
 // The file is read this much at a time: each read from a File costs a round
-// trip to the browser's own process, which the converter's blocks would pay
-// eight times as often.
+// trip to the browser's own process (and the converter a pause and resume),
+// which the converter's blocks would pay ten times as often.
 const readAhead = 4 << 20;
 
 async function convert({ file, entry, memory }) {
   const module = await ready;
   const toStorage = streaming && !memory;
   let handle = null;
-  let openError = '';
   let folder = null;
   if (toStorage) {
     try {
@@ -33,7 +33,7 @@ async function convert({ file, entry, memory }) {
       handle = await fileHandle.createSyncAccessHandle();
       handle.truncate(0);
     } catch (e) {
-      openError = String(e);
+      // Told as the program tells an output it cannot create.
       if (handle) handle.close();
       handle = null;
     }
@@ -130,7 +130,7 @@ async function convert({ file, entry, memory }) {
   if (output === null && folder) await folder.removeEntry(entry).catch(() => {});
   postMessage({
     type: 'done', status, said, output, bytes: writeAt, read: done, total: file.size, seconds,
-    blob, stored: output !== null && toStorage && handle !== null, openError,
+    blob, stored: output !== null && toStorage && handle !== null,
   });
 }
 
