@@ -40,8 +40,34 @@ async function convert({ file, entry, memory }) {
   }
   const parts = [];  // the output, where it is kept in memory
   let readAt = 0;  // of the file
-  let ahead = new Uint8Array(0);  // read from the file, not yet by the converter
+  let ahead = new Uint8Array(readAhead).subarray(0, 0);  // read, not yet by the converter
   let aheadAt = 0;
+  let stream = null;
+  // The next part of the file into `ahead`. A byte stream read into one
+  // buffer over and over makes no garbage; where the browser's Blob streams
+  // take no buffer of the reader's, each part is a new one.
+  const readMore = async () => {
+    if (stream === null) {
+      try {
+        stream = file.stream().getReader({ mode: 'byob' });
+      } catch (e) {
+        stream = false;
+      }
+    }
+    if (stream) {
+      const { value, done: over } = await stream.read(new Uint8Array(ahead.buffer, 0, readAhead));
+      // Short of the size the file had when picked: it was cut since, and
+      // the rest of the recording is lost, not over.
+      if (over) throw new Error('the file ended early');
+      ahead = value;
+    } else {
+      const end = Math.min(readAt + readAhead, file.size);
+      ahead = new Uint8Array(await file.slice(readAt, end).arrayBuffer());
+    }
+    aheadAt = 0;
+    readAt += ahead.length;
+    return ahead.length > 0;
+  };
   let done = 0;  // bytes the converter has read
   let readFailed = false;
   let writeAt = 0;
@@ -54,14 +80,7 @@ async function convert({ file, entry, memory }) {
       let got = 0;
       try {
         while (got < size && !readFailed) {
-          if (aheadAt === ahead.length) {
-            if (readAt >= file.size) break;
-            const end = Math.min(readAt + readAhead, file.size);
-            ahead = new Uint8Array(await file.slice(readAt, end).arrayBuffer());
-            aheadAt = 0;
-            readAt += ahead.length;
-            if (ahead.length === 0) break;
-          }
+          if (aheadAt === ahead.length && (readAt >= file.size || !(await readMore()))) break;
           const part = Math.min(size - got, ahead.length - aheadAt);
           module.HEAPU8.set(ahead.subarray(aheadAt, aheadAt + part), into + got);
           aheadAt += part;
