@@ -262,6 +262,14 @@ const inputs = opts.inputs.flatMap((dir) => fs.readdirSync(dir).sort().map((n) =
 const page = await openPage();
 check(await page.$eval('#fallback', (p) => p.hidden), 'the fallback notice shows where OPFS works');
 await shoot(page, 'before');
+// By keyboard: the first Tab reaches the file input, and Enter opens it.
+await page.keyboard.press('Tab');
+check(await page.evaluate(() => document.activeElement.id) === 'files', 'the first Tab reaches the file input');
+{
+  const [chooser] = await Promise.all([page.waitForFileChooser({ timeout: 10_000 }), page.keyboard.press('Enter')]);
+  check(chooser.isMultiple(), 'the file input takes several files');
+  await chooser.cancel();
+}
 
 // The example alone, then a refusal: the screenshots after each.
 const example = inputs.find((f) => path.basename(f) === 'sim.wav');
