@@ -21,9 +21,10 @@ using halvorine::cli::message_text;
 
 // Bytes read into `into`: fewer than `size` at the end of the file, or when
 // it could not be read (then js_read_failed says so). The conversion waits
-// for the file here (Asyncify), so the worker's event loop runs between
-// reads and the browser frees the blocks read before; a synchronous read
-// (FileReaderSync) would keep them until the conversion ends.
+// here (Asyncify) while the worker reads the file as a stream into one buffer
+// it reuses. The synchronous way (FileReaderSync) makes a new buffer for each
+// read, and with the worker's event loop held by the conversion the browser
+// frees hardly any of them before it ends: memory grew with the file.
 EM_ASYNC_JS(std::size_t, js_read, (Byte * into, std::size_t size), { return await Module.halvorineIo.read(into, size); });
 EM_JS(int, js_read_failed, (), { return Module.halvorineIo.readFailed(); });
 // 1 when every byte was stored, 0 when not (a full quota included).
