@@ -6,33 +6,16 @@
 
 #include "cli/messages.hpp"
 #include "cli/naming.hpp"
-#include "convert/chunks.hpp"
-#include "convert/errors.hpp"
+#include "cli/outcome.hpp"
 #include "convert/file_io.hpp"
-#include "convert/header.hpp"
 
 namespace halvorine::cli {
 
 namespace {
 
-struct Report {
-    Message message;
-    std::string arg;
-};
-
 // Runs the conversion; the reports to print when it fails, none on success.
 std::vector<Report> convert_files(FileSource& input, FileSink& output) {
-    std::vector<Report> failure;
-    try {
-        convert(input, output);
-    } catch (const HeaderError& e) {
-        if (e.stage == stage::format_tag) failure.push_back({Message::format_tag_rejected, {}});
-        failure.push_back({Message::header_error, std::to_string(e.stage)});
-    } catch (const WriteFailure&) {
-        failure = {{Message::write_failure, {}}};
-    } catch (const ReadFailure&) {
-        failure = {{Message::read_failure, {}}};
-    }
+    std::vector<Report> failure = convert_reports(input, output);
     // Some file systems report a full disk only when the file is closed. The
     // bytes concerned were written before the step that stopped the run, so
     // their loss is the failure to report.

@@ -31,7 +31,13 @@ SEEDS = {
     "seed-short-fmt": wav(rest=b"", after=chunk(b"data", SAMPLES))[:32] + b"\x06\x00" + chunk(b"data", SAMPLES),
 }
 
-os.makedirs(HERE, exist_ok=True)
-for name, data in SEEDS.items():
-    with open(os.path.join(HERE, name), "wb") as f:
-        f.write(data)
+
+def main():
+    os.makedirs(HERE, exist_ok=True)
+    for name, data in SEEDS.items():
+        with open(os.path.join(HERE, name), "wb") as f:
+            f.write(data)
+
+
+if __name__ == "__main__":  # the web page's test builds its inputs from SEEDS too
+    main()

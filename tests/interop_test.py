@@ -8,9 +8,10 @@ after the data widened like samples, and the widened samples against sox's own
 says, and rewritten by `sox IN -t wavpcm OUT` they hold only fmt and data,
 every sample kept, and convert.
 
-Usage: interop_test.py [RUNNER...] PATH-TO-halvorine-convert
+Usage: interop_test.py [--keep-inputs DIR] [RUNNER...] PATH-TO-halvorine-convert
 (a RUNNER such as wine64 runs the Windows build, and one such as
-qemu-aarch64 -L /usr/aarch64-linux-gnu a cross build)
+qemu-aarch64 -L /usr/aarch64-linux-gnu a cross build; --keep-inputs copies
+every WAV file the tools wrote into DIR, for other front ends to convert)
 Exits 77 (skipped) when sox, sndfile-convert or ffmpeg is missing, unless CI
 is set."""
 import os
@@ -21,7 +22,11 @@ import sys
 import tempfile
 import wave
 
-CONVERTER = [os.path.abspath(a) if os.path.exists(a) else a for a in sys.argv[1:]]
+ARGS = sys.argv[1:]
+KEEP = os.path.abspath(ARGS[1]) if ARGS[:1] == ["--keep-inputs"] else None
+if KEEP:
+    ARGS = ARGS[2:]
+CONVERTER = [os.path.abspath(a) if os.path.exists(a) else a for a in ARGS]
 failures = []
 
 
@@ -184,6 +189,12 @@ def main():
             check([c[0] for c in chunks(read(plain), 12)] == [b"fmt ", b"data"], f"{plain}: chunks")
             check(samples_and_after(read(plain)) == (samples_and_after(read(name))[0], b""), f"{plain}: samples")
             check_converted(plain, bits)
+
+        if KEEP:
+            os.makedirs(KEEP, exist_ok=True)
+            for name in sorted(os.listdir(".")):
+                if name.endswith(".wav"):
+                    shutil.copy(name, KEEP)
 
     for f in failures:
         print("FAILED:", f)

@@ -1,0 +1,22 @@
+#pragma once
+// What a conversion came to, in the catalogue's words: the console program
+// and the web page report the same failure for the same bytes.
+
+#include <string>
+#include <vector>
+
+#include "cli/messages.hpp"
+#include "convert/stream.hpp"
+
+namespace halvorine::cli {
+
+struct Report {
+    Message message;
+    std::string arg;
+};
+
+// Converts `in` into `out`; the messages to print after the banner when it
+// fails, in order, and none on success.
+std::vector<Report> convert_reports(Source& in, Sink& out);
+
+}  // namespace halvorine::cli

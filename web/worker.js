@@ -1,0 +1,160 @@
+'use strict';
+// Converts one picked file at a time, on this worker's only thread. The
+// recording is read block by block from the File (the converter waits for
+// each read through Asyncify) and the output written block by block into the
+// origin's private file system through a synchronous access handle, so memory
+// stays the same whatever the recording's size. Where that handle does not
+// exist, the output is gathered in memory instead.
+importScripts('halvorine.js');
+
+const ready = createHalvorine();
+
+// Whether outputs can be streamed to storage; the page says what the
+// fallback costs when they cannot.
+const streaming = typeof FileSystemFileHandle !== 'undefined' &&
+  'createSyncAccessHandle' in FileSystemFileHandle.prototype &&
+  !!(self.navigator.storage && self.navigator.storage.getDirectory);
+
+const progressEvery = 100;  // ms between progress messages
+// The file is read this much at a time: each read from a File costs a round
+// trip to the browser's own process (and the converter a pause and resume),
+// which the converter's blocks would pay ten times as often.
+const readAhead = 4 << 20;
+
+async function convert({ file, entry, memory }) {
+  const module = await ready;
+  const toStorage = streaming && !memory;
+  let handle = null;
+  let folder = null;
+  if (toStorage) {
+    try {
+      folder = await navigator.storage.getDirectory();
+      const fileHandle = await folder.getFileHandle(entry, { create: true });
+      handle = await fileHandle.createSyncAccessHandle();
+      handle.truncate(0);
+    } catch (e) {
+      // Told as the program tells an output it cannot create.
+      if (handle) handle.close();
+      handle = null;
+    }
+  }
+  const parts = [];  // the output, where it is kept in memory
+  let readAt = 0;  // of the file
+  let ahead = new Uint8Array(readAhead).subarray(0, 0);  // read, not yet by the converter
+  let aheadAt = 0;
+  let stream = null;
+  // The next part of the file into `ahead`. A byte stream read into one
+  // buffer over and over makes no garbage; where the browser's Blob streams
+  // take no buffer of the reader's, each part is a new one.
+  const readMore = async () => {
+    if (stream === null) {
+      try {
+        stream = file.stream().getReader({ mode: 'byob' });
+      } catch (e) {
+        stream = false;
+      }
+    }
+    if (stream) {
+      const { value, done: over } = await stream.read(new Uint8Array(ahead.buffer, 0, readAhead));
+      // Short of the size the file had when picked: it was cut since, and
+      // the rest of the recording is lost, not over.
+      if (over) throw new Error('the file ended early');
+      ahead = value;
+    } else {
+      const end = Math.min(readAt + readAhead, file.size);
+      ahead = new Uint8Array(await file.slice(readAt, end).arrayBuffer());
+    }
+    aheadAt = 0;
+    readAt += ahead.length;
+    return ahead.length > 0;
+  };
+  let done = 0;  // bytes the converter has read
+  let readFailed = false;
+  let writeAt = 0;
+  let lastProgress = 0;
+  const said = [];
+  let output = null;
+
+  module.halvorineIo = {
+    async read(into, size) {
+      let got = 0;
+      try {
+        while (got < size && !readFailed) {
+          if (aheadAt === ahead.length && (readAt >= file.size || !(await readMore()))) break;
+          const part = Math.min(size - got, ahead.length - aheadAt);
+          module.HEAPU8.set(ahead.subarray(aheadAt, aheadAt + part), into + got);
+          aheadAt += part;
+          got += part;
+        }
+      } catch (e) {
+        // The file changed or went since it was picked, or the disk failed.
+        readFailed = true;
+      }
+      done += got;
+      const now = performance.now();
+      if (now - lastProgress >= progressEvery) {
+        lastProgress = now;
+        postMessage({ type: 'progress', done, total: file.size });
+      }
+      return got;
+    },
+    readFailed() {
+      return readFailed ? 1 : 0;
+    },
+    write(from, size) {
+      try {
+        const bytes = module.HEAPU8.subarray(from, from + size);
+        if (handle) {
+          const wrote = handle.write(bytes, { at: writeAt });
+          writeAt += wrote;
+          return wrote === size ? 1 : 0;
+        }
+        parts.push(bytes.slice());
+        writeAt += size;
+        return 1;
+      } catch (e) {
+        // QuotaExceededError above all, and a RangeError where memory runs out.
+        return 0;
+      }
+    },
+    openOutput(name) {
+      output = name;
+      return handle || !toStorage ? 1 : 0;
+    },
+    closeOutput() {
+      if (!handle) return 1;
+      try {
+        handle.flush();
+        return 1;
+      } catch (e) {
+        return 0;
+      }
+    },
+    say(banner, text) {
+      said.push({ banner: banner === 1, text });
+      postMessage({ type: 'said', banner: banner === 1, text });
+    },
+  };
+
+  const started = performance.now();
+  const status = await module.ccall('halvorine_convert', 'number', ['string'], [file.name], { async: true });
+  const seconds = (performance.now() - started) / 1000;
+  let blob = null;
+  if (handle) {
+    handle.close();
+  } else if (output !== null && !toStorage) {
+    blob = new Blob(parts, { type: 'application/octet-stream' });
+  }
+  // A name refused before any output was opened leaves nothing behind.
+  if (output === null && folder) await folder.removeEntry(entry).catch(() => {});
+  postMessage({
+    type: 'done', status, said, output, bytes: writeAt, read: done, total: file.size, seconds,
+    blob, stored: output !== null && toStorage && handle !== null,
+  });
+}
+
+let queue = Promise.resolve();
+onmessage = (event) => {
+  queue = queue.then(() => convert(event.data)).catch((e) => postMessage({ type: 'crashed', error: String(e) }));
+};
+postMessage({ type: 'hello', streaming });
