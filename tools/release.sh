@@ -71,7 +71,9 @@ no_build_path() {
 
 source_tarball() {
   local out=$name-$version.tar.gz
-  git archive --format=tar --prefix="$name-$version/" HEAD | gzip -9n >"$dist/$out"
+  # Times are the commit's; modes as committed less group and other write,
+  # whatever the git configuration says.
+  git -c tar.umask=0022 archive --format=tar --prefix="$name-$version/" HEAD | gzip -9n >"$dist/$out"
   # Everything else is built from this, so that the release is what it ships.
   tar -xzf "$dist/$out" -C "$work"
   src=$work/$name-$version
@@ -142,7 +144,7 @@ windows_zip() {
   crlf "$src/LICENSE" "$work/$base/LICENSE.txt"
   find "$work/$base" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
   (cd "$work" && find "$base" | sort | zip -X -q -@ "$dist/$base.zip")
-  quiet strip-nondeterminism "$dist/$base.zip"
+  quiet strip-nondeterminism --timestamp "$SOURCE_DATE_EPOCH" "$dist/$base.zip"
   echo "$base.zip"
 }
 

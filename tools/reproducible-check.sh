@@ -2,7 +2,8 @@
 # Shows that tools/release.sh is reproducible: runs it in two clones of HEAD,
 # in folders of different names and depths, one after the other and under
 # different umasks, and compares their SHA256SUMS. On a difference, prints
-# diffoscope's account of the first file that differs. Needs what
+# diffoscope's account of the first file that differs. When they are the
+# same, leaves the release in dist/ (as tools/release.sh would). Needs what
 # tools/release.sh needs, and diffoscope-minimal.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,4 +28,6 @@ if ! cmp -s "$first/SHA256SUMS" "$second/SHA256SUMS"; then
   echo "the two releases differ" >&2
   exit 1
 fi
-echo "reproducible: both releases give the same SHA256SUMS"
+rm -rf "$root/dist"
+cp -a "$first" "$root/dist"
+echo "reproducible: both releases give the same SHA256SUMS; the release is in $root/dist"
