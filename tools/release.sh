@@ -71,12 +71,10 @@ no_build_path() {
 
 source_tarball() {
   local out=$name-$version.tar.gz
-  # Times are the commit's; modes as committed less group and other write,
-  # whatever the git configuration says.
-  git -c tar.umask=0022 archive --format=tar --prefix="$name-$version/" HEAD | gzip -9n >"$dist/$out"
   # Everything else is built from this, so that the release is what it ships.
-  tar -xzf "$dist/$out" -C "$work"
+  git archive --format=tar --prefix="$name-$version/" HEAD | tar -xf - -C "$work"
   src=$work/$name-$version
+  pack_tar "$work" "$name-$version" "$dist/$out"
   echo "$out"
 }
 
