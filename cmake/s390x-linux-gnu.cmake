@@ -2,5 +2,4 @@
 # apt-get install g++-s390x-linux-gnu qemu-user
 set(CMAKE_SYSTEM_PROCESSOR s390x)
 set(HALVORINE_QEMU qemu-s390x)
-set(HALVORINE_DEBIAN_ARCH s390x)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs the README's two commands as a new user would: in a fresh Debian 12
+# root (mmdebstrap --variant=apt: apt and the essential packages, no compiler,
+# no CMake), with the committed sources copied in and a clean environment,
+# through chroot. Both must succeed, and the example must be converted. Then,
+# if tools/release.sh has made dist/, the native .deb is installed there with
+# apt, as the README's Install section says, and its autopkgtest run against
+# the installed program.
+# mmdebstrap mounts /proc, /sys and /dev for its hooks and removes the mounts
+# after. Needs: mmdebstrap, and a Debian mirror (deb.debian.org) on the network.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+git archive --format=tar --prefix=halvorine-convert/ HEAD >"$work/source.tar"
+deb=$(ls dist/halvorine-convert_*_"$(dpkg --print-architecture)".deb 2>/dev/null || true)
+
+# The two commands, as the README gives them.
+commands=$(awk '/^```sh$/ { block = 1; next } /^```$/ { if (block) n++; block = 0; if (n == 2) exit; next }
+                block' README.md)
+[[ $(wc -l <<<"$commands") == 2 ]] || { echo "the README does not start with two commands" >&2; exit 1; }
+printf '%s\n' "$commands"
+
+# What runs in the root, by bash -c in the sources' folder: the commands,
+# and the package if there is one. (No single quotes in them.)
+readme="$(sed 's/$/;/' <<<"$commands" | tr '\n' ' ') test -s examples/halvorine-sim.ddc;"
+readme+=' echo "the README commands took $SECONDS s"'
+package=true
+if [[ -n $deb ]]; then
+  cp "$deb" "$work/"
+  package="apt-get install -y -q /root/${deb##*/} && AUTOPKGTEST_TMP=\$(mktemp -d) debian/tests/convert-example"
+fi
+in_root='chroot "$1" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin bash -euxc'
+
+start=$SECONDS
+mmdebstrap --variant=apt --quiet \
+  --customize-hook="tar -xf '$work/source.tar' -C \"\$1/root\"" \
+  --customize-hook="$in_root 'cd /root/halvorine-convert; $readme'" \
+  --customize-hook="cp $work/*.deb \"\$1/root/\" 2>/dev/null || true" \
+  --customize-hook="$in_root 'cd /root/halvorine-convert; $package'" \
+  bookworm "$work/root"
+echo "fresh root: both README commands passed${deb:+, and $deb installed and converted the example,} in $((SECONDS - start)) s in all"

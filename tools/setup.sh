@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what building the program ("build") or building it and running
+# every test ("test") needs, when it is missing, with apt-get on Debian or
+# Ubuntu; as root, or through sudo. Says what it installs before it does.
+set -euo pipefail
+case ${1-} in
+  build) packages=(cmake make g++) ;;
+  test) packages=(cmake make g++ libgtest-dev) ;;
+  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+esac
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+((${#missing[@]})) || exit 0
+sudo=()
+((EUID == 0)) || sudo=(sudo)
+echo "Installing with ${sudo[*]:+sudo }apt-get: ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
