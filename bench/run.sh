@@ -160,17 +160,17 @@ rm -f big.wav small.wav halvorine-*.ddc copy.wav out.ddc out.wav
 one_file() { for ((i = 0; i < 200; i++)); do "$@"; done >/dev/null; }
 batch() { (cd batch && printf '%s\n' rec-*.wav | xargs -P 2 "$@" >/dev/null); }
 clean_batch() { rm -f batch/halvorine-*.ddc batch/copy-*; }
+one_conv()     { one_file "$conv" one.wav; }
+one_shared()   { one_file "$conv_shared" one.wav; }
+one_cp()       { one_file cp one.wav copy.wav; }
+batch_conv()   { batch -n 1 "$conv"; }
+batch_shared() { batch -n 1 "$conv_shared"; }
+batch_cp()     { batch -I{} cp {} copy-{}; }
 small_cmds=(one_conv one_shared one_cp batch_conv batch_shared batch_cp)
-declare -A small_run=(
-    [one_conv]="one_file $conv one.wav" [one_shared]="one_file $conv_shared one.wav"
-    [one_cp]="one_file cp one.wav copy.wav"
-    [batch_conv]="batch -n 1 $conv" [batch_shared]="batch -n 1 $conv_shared"
-    [batch_cp]="batch -I{} cp {} copy-{}"
-)
 declare -A small_wall
-for c in "${small_cmds[@]}"; do clean_batch; ${small_run[$c]}; done  # warm-up
+for c in "${small_cmds[@]}"; do clean_batch; "$c"; done  # warm-up
 # A converter batch must have converted every file, byte for byte.
-clean_batch; ${small_run[batch_conv]}
+clean_batch; batch_conv
 python3 - <<'EOF' || { echo "the batch did not convert every file" >&2; exit 1; }
 import glob
 for wav in glob.glob("batch/rec-*.wav"):
@@ -182,7 +182,7 @@ for ((r = 0; r < runs; r++)); do
     for c in "${small_cmds[@]}"; do
         clean_batch
         t0=$EPOCHREALTIME
-        ${small_run[$c]}
+        "$c"
         t1=$EPOCHREALTIME
         small_wall[$c]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }') "
     done
