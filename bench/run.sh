@@ -203,7 +203,7 @@ awk -v oc="${med[one_conv]}" -v os="${med[one_shared]}" -v ocp="${med[one_cp]}" 
     printf verdict, "1 KB: converter / cp", sprintf("%.2f", oc / ocp), "-", ""
     printf verdict, "1 KB: shared runtime / cp", sprintf("%.2f", os / ocp), "-", ""
     printf verdict, "batch: converter / cp", sprintf("%.2f", bc / bcp), "<= 1.05", (bc / bcp <= 1.05 ? "PASS" : "FAIL")
-    printf verdict, "batch: shared runtime / cp", sprintf("%.2f", bs / bcp), "<= 1.35", (bs / bcp <= 1.35 ? "PASS" : "FAIL")
+    printf verdict, "batch: shared runtime / cp", sprintf("%.2f", bs / bcp), "-", ""
 }'
 echo; echo "each run's wall time (s), in the order taken:"
 for c in "${small_cmds[@]}"; do printf '  %-12s %s\n' "$c" "${small_wall[$c]}"; done
