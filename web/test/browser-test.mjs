@@ -229,28 +229,10 @@ async function noEntriesLeft(page, what) {
 }
 
 function bigWav(file, size) {
-  // The benchmark's input: a canonical 44-byte header, then pseudo-random bytes.
-  const fd = fs.openSync(file, 'w');
-  const header = Buffer.alloc(44);
-  header.write('RIFF', 0);
-  header.writeUInt32LE((36 + size) >>> 0, 4);
-  header.write('WAVEfmt ', 8);
-  header.writeUInt32LE(16, 16);
-  header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(2, 22);
-  header.writeUInt32LE(48000, 24);
-  header.writeUInt32LE(48000 * 6, 28);
-  header.writeUInt16LE(6, 32);
-  header.writeUInt16LE(24, 34);
-  header.write('data', 36);
-  header.writeUInt32LE(size >>> 0, 40);
-  fs.writeSync(fd, header);
-  const block = crypto.createHash('sha512').update('halvorine').digest();
-  const chunk = Buffer.alloc(1 << 20);
-  for (let i = 0; i < chunk.length; i += block.length) block.copy(chunk, i, 0, Math.min(block.length, chunk.length - i));
-  for (let i = 0; i < chunk.length; i++) chunk[i] ^= (i * 2654435761) >>> 24;
-  for (let at = 0; at < size; at += chunk.length) fs.writeSync(fd, chunk, 0, Math.min(chunk.length, size - at));
-  fs.closeSync(fd);
+  // The benchmark's input, the same bytes for the same size.
+  const made = spawnSync('python3', ['wavgen.py', 'bench', String(size), path.resolve(file)],
+    { cwd: new URL('../../tools/', import.meta.url), stdio: 'inherit' });
+  if (made.status !== 0) throw new Error(`wavgen.py bench ${size}: status ${made.status}`);
 }
 
 const shots = opts.screenshots;
