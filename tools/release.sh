@@ -17,7 +17,8 @@
 #
 # Needs: dpkg-dev debhelper lintian man-db cmake g++ libgtest-dev
 # crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user
-# g++-mingw-w64-x86-64-posix emscripten node-acorn zip strip-nondeterminism,
+# g++-mingw-w64-x86-64-posix emscripten node-acorn zip strip-nondeterminism
+# devscripts (hardening-check) wixl msitools,
 # and Debian's arm64 and
 # armhf C++ runtime, from which dpkg-shlibdeps computes the cross packages'
 # dependencies:
@@ -112,6 +113,19 @@ deb() {
   echo "$deb"
 }
 
+# A static program is loaded at a random address (static PIE) and its
+# relocations are read-only once resolved (full RELRO), as the .deb's is.
+# hardening-check takes a static PIE for a shared library (it looks for the
+# program header table's own entry, which ld writes only beside an
+# interpreter), so the PIE flag is read here; and in a stripped static program
+# it finds no symbols to tell the stack protector or the fortified calls by.
+# Control flow protection is left out of the Debian build too.
+hardened() {
+  readelf -dW "$1" | grep -q 'FLAGS_1.*PIE' ||
+    { echo "$1 is not position independent" >&2; exit 1; }
+  quiet hardening-check --nopie --nostackprotector --nofortify --nocfprotection "$1"
+}
+
 # $1: the processor (x86_64 or aarch64), with a static-$1 preset.
 static_tarball() {
   local cpu=$1 preset=static-$1 base=$name-$version-$1-linux qemu=()
@@ -122,6 +136,7 @@ static_tarball() {
     echo "$exe is not statically linked" >&2
     exit 1
   fi
+  hardened "$exe"
   no_build_path "$exe"
   converts_example "${qemu[@]}" "$exe"
   mkdir "$work/$base"
