@@ -9,25 +9,18 @@
 #
 # The page is served by python3 -m http.server on a free loopback port; the
 # server's log must show requests for the page's own files only.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+source "$(dirname "$0")/prelude.sh"
 
 cmake --preset web >/dev/null
 cmake --build --preset web
-[[ -x build/release/halvorine-convert ]] ||
-  { cmake --preset release >/dev/null && cmake --build --preset release --target halvorine-convert; }
+need_release
 site=$root/build/web/site
 (cd web/test && npm ci --no-audit --no-fund --loglevel=error)
 
 # Large inputs go to memory where there is room, like the benchmark's.
-work=$(mktemp -d -p "$( (($(df --output=avail /dev/shm | tail -n 1) > 8 * 1024 * 1024)) && echo /dev/shm || echo /tmp)" halvorine-web.XXXXXX)
+make_work "$( (($(df --output=avail /dev/shm | tail -n 1) > 8 * 1024 * 1024)) && echo /dev/shm || echo /tmp)"
 server=
-cleanup() {
-  [[ -z $server ]] || kill "$server" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+at_exit '[[ -z $server ]] || kill "$server" 2>/dev/null'
 
 mkdir -p "$work/example" "$work/interop"
 cp examples/sim.wav "$work/example/"

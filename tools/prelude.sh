@@ -1,0 +1,35 @@
+# Sourced first by the scripts in tools/ and by bench/run.sh:
+#   source "$(dirname "$0")/prelude.sh"
+# Strict mode; the repository's root, $root, as the working folder; and
+#   make_work [PARENT]   a scratch folder, $work (in $TMPDIR or /tmp by
+#                        default), removed at exit
+#   at_exit COMMAND      more to do at exit (a server to stop), run before
+#                        $work goes; a script adds to this, never its own trap
+#   need_release [FILE]  builds the release preset when build/release/FILE
+#                        (default the program) is missing: the program alone,
+#                        or everything for any other FILE
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+work=
+exit_steps=()
+at_exit() { exit_steps+=("$1"); }
+run_exit_steps() {
+  local step
+  for step in "${exit_steps[@]}"; do eval "$step" || true; done
+  [[ -z $work ]] || rm -rf "$work"
+}
+trap run_exit_steps EXIT
+make_work() { work=$(mktemp -d -p "${1:-${TMPDIR:-/tmp}}" halvorine.XXXXXX); }
+
+need_release() {
+  local file=${1:-halvorine-convert}
+  [[ -x build/release/$file ]] && return
+  cmake --preset release >/dev/null
+  if [[ $file == halvorine-convert ]]; then
+    cmake --build --preset release --target halvorine-convert
+  else
+    cmake --build --preset release
+  fi
+}
