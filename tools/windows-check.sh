@@ -4,9 +4,7 @@
 # statuses as the native build, names in any script included, plus wildcard
 # expansion by the program itself and names shown whole on a console.
 # Needs: g++-mingw-w64-x86-64-posix wine64, and the release build's tests.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+source "$(dirname "$0")/prelude.sh"
 wine=/usr/lib/wine/wine64
 
 cmake --preset windows >/dev/null
@@ -16,7 +14,7 @@ if x86_64-w64-mingw32-objdump -p "$exe" | grep -i "DLL Name" | grep -viE "kernel
   echo "the .exe needs DLLs beyond the system's" >&2
   exit 1
 fi
-[[ -x build/release/tests/e2e_tests ]] || { cmake --preset release >/dev/null && cmake --build --preset release; }
+need_release tests/e2e_tests
 
 WINEPREFIX=$(mktemp -d)
 # No Mono or Gecko: nothing here needs them, and there is no network to fetch them.
@@ -24,7 +22,7 @@ export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # wine takes arguments and file names in the locale's character set; in the C
 # locale every byte beyond ASCII would be lost before the program sees it.
 export LC_ALL=C.UTF-8
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+at_exit '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"'
 "$wine" wineboot --init >/dev/null 2>&1
 
 HALVORINE_CONVERT_RUNNER=$wine HALVORINE_CONVERT_EXE=$exe HALVORINE_CONVERT_WINDOWS=1 \
@@ -33,7 +31,7 @@ python3 tests/interop_test.py "$wine" "$exe"
 
 # The bundled example, under a name outside the code page, converts to the
 # same bytes and prints the same bytes as with the native build.
-work=$(mktemp -d)
+make_work
 cp examples/sim.wav "$work/запись.wav"
 (cd "$work" && "$wine" "$exe" запись.wav >windows.out && mv halvorine-запись.ddc windows.ddc &&
   "$root/build/release/halvorine-convert" запись.wav >native.out &&
