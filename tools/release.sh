@@ -24,9 +24,7 @@
 # dependencies:
 #   dpkg --add-architecture arm64 && dpkg --add-architecture armhf &&
 #   apt-get update && apt-get install libstdc++6:arm64 libstdc++6:armhf
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+source "$(dirname "$0")/prelude.sh"
 export LC_ALL=C.UTF-8 TZ=UTC
 name=halvorine-convert
 version=$(dpkg-parsechangelog -SVersion)
@@ -38,8 +36,7 @@ grep -q "project(halvorine_convert VERSION $version " CMakeLists.txt ||
   echo "note: uncommitted changes are left out; the release is made from HEAD" >&2
 
 dist=$root/dist
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work
 rm -rf "$dist"
 mkdir "$dist"
 
