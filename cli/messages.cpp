@@ -1,13 +1,6 @@
 #include "cli/messages.hpp"
 
 #include <array>
-#include <cstdio>
-
-#if defined(_WIN32)
-#include <windows.h>
-
-#include "convert/utf16.hpp"
-#endif
 
 namespace halvorine::cli {
 
@@ -39,19 +32,6 @@ const Entry& entry(Message m) {
     return catalogue.front();  // unreachable: every Message has an entry
 }
 
-#if defined(_WIN32)
-// A console shows every script only when given UTF-16; a file or a pipe gets
-// the UTF-8 bytes, as on Linux. False when stdout is no console.
-bool shown_on_console(const std::string& text) {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (GetConsoleMode(out, &mode) == 0) return false;
-    const std::wstring utf16 = wide(text);
-    DWORD written = 0;
-    return WriteConsoleW(out, utf16.data(), static_cast<DWORD>(utf16.size()), &written, nullptr) != 0;
-}
-#endif
-
 }  // namespace
 
 std::string message_text(Message m, std::initializer_list<std::string_view> args) {
@@ -70,16 +50,6 @@ std::string message_text(Message m, std::initializer_list<std::string_view> args
     }
     if (e.line_end) text += '\n';
     return text;
-}
-
-void say(Message m, std::initializer_list<std::string_view> args) {
-    const std::string text = message_text(m, args);
-#if defined(_WIN32)
-    if (shown_on_console(text)) return;
-#endif
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    // Scripts that log the output see the banner before a long conversion.
-    std::fflush(stdout);
 }
 
 }  // namespace halvorine::cli

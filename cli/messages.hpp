@@ -1,5 +1,6 @@
 #pragma once
-// Every word the program says, in one table. All of it goes to stdout.
+// Every word the program says, in one table. The console program writes
+// all of it to stdout.
 
 #include <initializer_list>
 #include <string>
@@ -22,8 +23,5 @@ enum class Message {
 // The message with its placeholders (%s, %d) filled in order from `args`,
 // and its line end when it has one.
 std::string message_text(Message m, std::initializer_list<std::string_view> args = {});
-
-// Writes message_text to stdout.
-void say(Message m, std::initializer_list<std::string_view> args = {});
 
 }  // namespace halvorine::cli

@@ -6,10 +6,10 @@
 
 namespace halvorine::cli {
 
-std::vector<Report> convert_reports(Source& in, Sink& out) {
+std::vector<Report> convert_reports(Source& in, Sink& out, Blocks& blocks) {
     std::vector<Report> failure;
     try {
-        convert(in, out);
+        convert(in, out, blocks);
     } catch (const HeaderError& e) {
         if (e.stage == stage::format_tag) failure.push_back({Message::format_tag_rejected, {}});
         failure.push_back({Message::header_error, std::to_string(e.stage)});

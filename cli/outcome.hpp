@@ -1,12 +1,12 @@
 #pragma once
-// What a conversion came to, in the catalogue's words: the console program
-// and the web page report the same failure for the same bytes.
+// What a conversion came to, in the catalogue's words: every front end
+// reports the same failure for the same bytes.
 
 #include <string>
 #include <vector>
 
 #include "cli/messages.hpp"
-#include "convert/stream.hpp"
+#include "convert/blocks.hpp"
 
 namespace halvorine::cli {
 
@@ -15,8 +15,8 @@ struct Report {
     std::string arg;
 };
 
-// Converts `in` into `out`; the messages to print after the banner when it
-// fails, in order, and none on success.
-std::vector<Report> convert_reports(Source& in, Sink& out);
+// Converts `in` into `out` through `blocks`; the messages to print after the
+// banner when it fails, in order, and none on success.
+std::vector<Report> convert_reports(Source& in, Sink& out, Blocks& blocks);
 
 }  // namespace halvorine::cli

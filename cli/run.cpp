@@ -1,59 +1,49 @@
 #include "cli/run.hpp"
 
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <optional>
 
-#include "cli/messages.hpp"
-#include "cli/naming.hpp"
-#include "cli/outcome.hpp"
-#include "convert/file_io.hpp"
+#include "cli/sequence.hpp"
+#include "platform/console.hpp"
+#include "platform/file_io.hpp"
 
 namespace halvorine::cli {
 
 namespace {
 
-// Runs the conversion; the reports to print when it fails, none on success.
-std::vector<Report> convert_files(FileSource& input, FileSink& output) {
-    std::vector<Report> failure = convert_reports(input, output);
-    // Some file systems report a full disk only when the file is closed. The
-    // bytes concerned were written before the step that stopped the run, so
-    // their loss is the failure to report.
-    if (!output.close()) failure = {{Message::write_failure, {}}};
-    return failure;
-}
-
-}  // namespace
-
-int run(int argc, const char* const* argv) {
-    if (argc != 2) {
-        say(Message::usage);
-        return 0;
-    }
-    const std::string input_name = argv[1];
-    const auto output_name = cli::output_name(input_name);
-    if (!output_name) {
-        say(Message::bad_name);
-        return 1;
-    }
-    say(Message::banner, {input_name, *output_name});
-
-    FileSource input(input_name);
-    if (!input.is_open()) {
-        say(Message::input_not_opened, {input_name});
-        return 1;
+class NamedFiles final : public Ends {
+public:
+    void say(Message, std::string_view text) override { write_out(text); }
+    Source* open_input(const std::string& name) override {
+        input_.emplace(name);
+        return input_->is_open() ? &*input_ : nullptr;
     }
     // A link can make the output another name of the input; FileSink then
     // refuses it rather than truncate the recording we are reading.
-    FileSink output(*output_name, input);
-    if (!output.is_open()) {
-        say(Message::output_not_created, {*output_name});
-        return 1;
+    Sink* open_output(const std::string& name) override {
+        output_.emplace(name, *input_);
+        return output_->is_open() ? &*output_ : nullptr;
     }
+    bool close_output() override { return output_->close(); }
 
-    const auto failure = convert_files(input, output);
-    for (const auto& report : failure) say(report.message, {report.arg});
-    return failure.empty() ? 0 : 1;
+private:
+    std::optional<FileSource> input_;
+    std::optional<FileSink> output_;
+};
+
+}  // namespace
+
+int convert_named(std::string_view argument, Blocks& blocks) {
+    NamedFiles files;
+    return run_one(argument, files, blocks);
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        write_out(message_text(Message::usage));
+        return 0;
+    }
+    Blocks blocks;
+    return convert_named(args[1], blocks);
 }
 
 }  // namespace halvorine::cli

@@ -57,7 +57,9 @@ bool copy_bytes(Source& in, Sink& out, Blocks& blocks, std::uint64_t count, Tran
     while (count > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count, blocks.in.size()));
         const auto block = blocks.in.first(read_some(in, blocks.in.first(want)).got);
-        if constexpr (!std::is_same_v<Translate, std::identity>) std::ranges::transform(block, block.begin(), translate);
+        if constexpr (!std::is_same_v<Translate, std::identity>) {
+            std::transform(block.begin(), block.end(), block.begin(), translate);
+        }
         write_exact(out, block);
         if (block.size() != want) return false;
         count -= want;

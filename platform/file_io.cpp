@@ -1,4 +1,4 @@
-#include "convert/file_io.hpp"
+#include "platform/file_io.hpp"
 
 #include <cerrno>
 

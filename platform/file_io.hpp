@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "convert/file_open.hpp"
+#include "platform/file_open.hpp"
 #include "convert/stream.hpp"
 
 namespace halvorine {

@@ -1,4 +1,4 @@
-#include "convert/file_open.hpp"
+#include "platform/file_open.hpp"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include "convert/utf16.hpp"
+#include "platform/utf16.hpp"
 #else
 #include <fcntl.h>
 #include <sys/file.h>

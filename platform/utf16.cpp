@@ -1,4 +1,4 @@
-#include "convert/utf16.hpp"
+#include "platform/utf16.hpp"
 
 namespace halvorine {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <random>
 
-#include "convert/file_io.hpp"
+#include "platform/file_io.hpp"
 #include "convert/widen.hpp"
 #include "tests/convert_harness.hpp"
 

@@ -5,7 +5,7 @@
 
 #include "cli/messages.hpp"
 #include "cli/naming.hpp"
-#include "convert/utf16.hpp"
+#include "platform/utf16.hpp"
 
 namespace halvorine::cli {
 namespace {

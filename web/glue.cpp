@@ -1,5 +1,5 @@
-// The page's way into the converter: the same naming, messages and core as
-// the console program, with the file the user picked as the source and a file
+// The page's way into the converter: the same run sequence as the console
+// program, with the file the user picked as the source and a file
 // in the browser's private storage as the sink. The worker script provides
 // the functions on Module.halvorineIo that the EM_JS calls below reach; none
 // of them may throw into C++, so each reports failure by its return value.
@@ -9,15 +9,12 @@
 #include <cstddef>
 #include <string>
 
-#include "cli/messages.hpp"
-#include "cli/naming.hpp"
-#include "cli/outcome.hpp"
+#include "cli/sequence.hpp"
 
 namespace {
 
 using halvorine::Byte;
 using halvorine::cli::Message;
-using halvorine::cli::message_text;
 
 // Bytes read into `into`: fewer than `size` at the end of the file, or when
 // it could not be read (then js_read_failed says so). The conversion waits
@@ -47,31 +44,30 @@ public:
     bool write(std::span<const Byte> bytes) override { return js_write(bytes.data(), bytes.size()) == 1; }
 };
 
-void tell(Message m, std::initializer_list<std::string_view> args = {}) {
-    js_say(m == Message::banner ? 1 : 0, message_text(m, args).c_str());
-}
+// The picked file, which is open before the run starts, and a file in the
+// browser's private storage.
+class PageFiles final : public halvorine::cli::Ends {
+public:
+    void say(Message m, std::string_view text) override {
+        js_say(m == Message::banner ? 1 : 0, std::string(text).c_str());
+    }
+    halvorine::Source* open_input(const std::string&) override { return &input_; }
+    halvorine::Sink* open_output(const std::string& name) override {
+        return js_open_output(name.c_str()) == 1 ? &output_ : nullptr;
+    }
+    bool close_output() override { return js_close_output() == 1; }
+
+private:
+    PickedFile input_;
+    StoredFile output_;
+};
 
 }  // namespace
 
-// The console program's run() for one picked file, `argument` being its
-// name: the same checks in the same order, the same messages, the same
-// status. Nothing is written before the name passes.
+// The console program's run for one picked file, `argument` being its name.
 extern "C" EMSCRIPTEN_KEEPALIVE int halvorine_convert(const char* argument) {
-    const std::string input_name = argument;
-    const auto output_name = halvorine::cli::output_name(input_name);
-    if (!output_name) {
-        tell(Message::bad_name);
-        return 1;
-    }
-    tell(Message::banner, {input_name, *output_name});
-    if (js_open_output(output_name->c_str()) != 1) {
-        tell(Message::output_not_created, {*output_name});
-        return 1;
-    }
-    PickedFile input;
-    StoredFile output;
-    auto failure = halvorine::cli::convert_reports(input, output);
-    if (js_close_output() != 1) failure = {{Message::write_failure, {}}};
-    for (const auto& report : failure) tell(report.message, {report.arg});
-    return failure.empty() ? 0 : 1;
+    // Allocated once for all the files the worker converts.
+    static halvorine::Blocks blocks;
+    PageFiles files;
+    return halvorine::cli::run_one(argument, files, blocks);
 }

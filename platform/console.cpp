@@ -1,0 +1,61 @@
+#include "platform/console.hpp"
+
+#include <csignal>
+#include <cstdio>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include "platform/utf16.hpp"
+#endif
+
+namespace halvorine {
+
+namespace {
+
+#if defined(_WIN32)
+// False when stdout is no console.
+bool shown_on_console(std::string_view text) {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode) == 0) return false;
+    const std::wstring utf16 = wide(text);
+    DWORD written = 0;
+    return WriteConsoleW(out, utf16.data(), static_cast<DWORD>(utf16.size()), &written, nullptr) != 0;
+}
+#endif
+
+}  // namespace
+
+void prepare_output() {
+#if defined(SIGPIPE)
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+#if defined(SIGXFSZ)
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+#if defined(_WIN32)
+    // "\n", never "\r\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+void write_out(std::string_view text) {
+#if defined(_WIN32)
+    if (shown_on_console(text)) return;
+#endif
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+#if defined(_WIN32)
+std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(narrow(argv[i]));
+    return args;
+}
+#endif
+
+}  // namespace halvorine

@@ -1,0 +1,27 @@
+#pragma once
+// The console side of the system: standard output, and the arguments as the
+// system hands them over.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvorine {
+
+// Readies standard output for the messages: the same bytes on every system,
+// and an output whose reader is gone (or a file past its size limit) a
+// failed write to report like any other, not a silent death.
+void prepare_output();
+
+// Writes `text` to standard output at once, so that scripts that log it see
+// the banner before a long conversion. A Windows console gets it in UTF-16,
+// which it shows in every script; a file or a pipe gets the UTF-8 bytes.
+void write_out(std::string_view text);
+
+#if defined(_WIN32)
+// The arguments in UTF-8. Taken through the code page, a name loses every
+// character outside it; in UTF-16 it arrives whole.
+std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv);
+#endif
+
+}  // namespace halvorine
