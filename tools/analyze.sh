@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Static analysis of the program and the fuzz target: clang-tidy with the
 # checks chosen in .clang-tidy, and cppcheck. Any finding fails.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/prelude.sh"
 cmake --preset release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 clang-tidy --quiet -p build/release cli/*.cpp convert/*.cpp fuzz/*.cpp
 cppcheck --enable=warning,performance,portability --std=c++20 --error-exitcode=1 \

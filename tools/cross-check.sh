@@ -9,13 +9,10 @@
 # by tools/release.sh.
 # Needs: g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-i686-linux-gnu
 # g++-s390x-linux-gnu qemu-user googletest, and the release build's tests.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/prelude.sh"
+make_work
 
-[[ -x build/release/tests/e2e_tests ]] || { cmake --preset release >/dev/null && cmake --build --preset release; }
+need_release tests/e2e_tests
 cp examples/sim.wav "$work/"
 (cd "$work" && "$root/build/release/halvorine-convert" sim.wav >/dev/null && mv halvorine-sim.ddc native.ddc)
 

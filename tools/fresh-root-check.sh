@@ -8,10 +8,8 @@
 # the installed program.
 # mmdebstrap mounts /proc, /sys and /dev for its hooks and removes the mounts
 # after. Needs: mmdebstrap, and a Debian mirror (deb.debian.org) on the network.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/prelude.sh"
+make_work
 git archive --format=tar --prefix=halvorine-convert/ HEAD >"$work/source.tar"
 deb=$(ls dist/halvorine-convert_*_"$(dpkg --print-architecture)".deb 2>/dev/null || true)
 

@@ -3,13 +3,11 @@
 # coverage goes to a scratch folder; a crash, leak or broken invariant fails
 # the run and leaves its input in build/fuzz/findings: copy it into
 # fuzz/corpus so it is replayed by the tests from then on.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/prelude.sh"
 seconds=${1:-60}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+make_work
 mkdir -p build/fuzz/findings
 ./build/fuzz/fuzz/convert_fuzz -max_total_time="$seconds" -print_final_stats=1 \
-  -artifact_prefix=build/fuzz/findings/ "$scratch" fuzz/corpus
+  -artifact_prefix=build/fuzz/findings/ "$work" fuzz/corpus

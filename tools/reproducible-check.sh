@@ -5,11 +5,9 @@
 # diffoscope's account of the first file that differs. When they are the
 # same, leaves the release in dist/ (as tools/release.sh would). Needs what
 # tools/release.sh needs, and diffoscope-minimal.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/prelude.sh"
 commit=$(git -C "$root" rev-parse HEAD)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work
 runs=(a/x b/yy)
 umasks=(022 002)
 for i in 0 1; do

@@ -2,7 +2,7 @@
 # Installs what building the program ("build") or building it and running
 # every test ("test") needs, when it is missing, with apt-get on Debian or
 # Ubuntu; as root, or through sudo. Says what it installs before it does.
-set -euo pipefail
+source "$(dirname "$0")/prelude.sh"
 case ${1-} in
   build) packages=(cmake make g++) ;;
   test) packages=(cmake make g++ libgtest-dev) ;;
