@@ -34,14 +34,21 @@ struct Fmt {
     std::int64_t size = -1;
 };
 
-// "RIFF", size, "WAVE" and the fmt chunk.
-inline Bytes wav_header(const Fmt& f = {}, std::uint32_t riff_size = 1000) {
+// "RIFF", its size, "WAVE", and the fmt chunk's ID and size.
+inline Bytes riff_to_fmt_size(std::uint32_t riff_size, std::uint32_t fmt_size) {
     Bytes b;
     put(b, "RIFF");
     put32(b, riff_size);
     put(b, "WAVE");
     put(b, "fmt ");
-    put32(b, f.size >= 0 ? static_cast<std::uint32_t>(f.size) : static_cast<std::uint32_t>(14 + f.rest.size()));
+    put32(b, fmt_size);
+    return b;
+}
+
+// "RIFF", size, "WAVE" and the fmt chunk.
+inline Bytes wav_header(const Fmt& f = {}, std::uint32_t riff_size = 1000) {
+    Bytes b = riff_to_fmt_size(
+        riff_size, f.size >= 0 ? static_cast<std::uint32_t>(f.size) : static_cast<std::uint32_t>(14 + f.rest.size()));
     put16(b, f.format_tag);
     put16(b, f.channels);
     put32(b, f.sample_rate);
@@ -76,12 +83,7 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
 // The header a conversion must write for `f`, with `avg_out` as its
 // nAvgBytesPerSec: fmt size + 4, nBlockAlign 8, 24 made 32, the trailer.
 inline Bytes translated(const Fmt& f, std::uint32_t avg_out, std::uint32_t riff_size = 1000) {
-    Bytes b;
-    put(b, "RIFF");
-    put32(b, riff_size);
-    put(b, "WAVE");
-    put(b, "fmt ");
-    put32(b, static_cast<std::uint32_t>(14 + f.rest.size() + 4));
+    Bytes b = riff_to_fmt_size(riff_size, static_cast<std::uint32_t>(14 + f.rest.size() + 4));
     put16(b, f.format_tag);
     put16(b, f.channels);
     put32(b, f.sample_rate);
