@@ -43,6 +43,6 @@ node web/test/browser-test.mjs --url "http://127.0.0.1:$port/" --native "$root/b
 
 # Every request the server saw was for one of the page's files.
 strays=$(grep -oE '"GET [^ ]+' "$work/server.log" | cut -c6- | sort -u |
-  grep -vxE '/(|index\.html|page\.js|style\.css|worker\.js|halvorine\.js|halvorine\.wasm)' || true)
+  grep -vxE '/(|index\.html|(page|storage|worker|sw|halvorine)\.js|style\.css|halvorine\.wasm|manifest\.webmanifest|icon(\.svg|-192\.png|-512\.png))' || true)
 [[ -z $strays ]] || { echo "requests for other paths: $strays" >&2; exit 1; }
 echo "server: $(grep -c '"GET ' "$work/server.log") requests, all for the page's files"

@@ -5,64 +5,76 @@
 // are worded here.
 
 const $ = (id) => document.getElementById(id);
-const entryPrefix = 'halvorine-web-';
 // "#memory" tries the fallback that holds each output in memory.
 const memoryOnly = location.hash === '#memory';
-
-// Each page holds a lock named by its session for as long as it is open. Its
-// outputs in the private file system carry the session in their names, so a
-// later page can tell leftovers (a closed page whose last clean-up did not
-// finish) from another open page's files.
+const { remove } = halvorineStorage;
 const session = (crypto.randomUUID ? crypto.randomUUID() : String(Math.random()).slice(2)).replace(/-/g, '');
-const lockName = (s) => `${entryPrefix}${s}`;
-const locked = navigator.locks ? new Promise((held) => {
-  navigator.locks.request(lockName(session), () => { held(); return new Promise(() => {}); });
-}) : Promise.resolve();
-
-let storage = null;
-async function folder() {
-  if (!storage && navigator.storage && navigator.storage.getDirectory) storage = await navigator.storage.getDirectory();
-  return storage;
-}
-
-async function removeEntry(name, tries = 20) {
-  const dir = await folder().catch(() => null);
-  if (!dir) return;
-  for (let i = 0; i < tries; i++) {
-    try {
-      await dir.removeEntry(name);
-      return;
-    } catch (e) {
-      if (e.name === 'NotFoundError') return;
-      // A worker just ended may still hold the file for a moment.
-      await new Promise((r) => setTimeout(r, 100));
-    }
-  }
-}
-
-async function sweepLeftovers() {
-  const dir = await folder().catch(() => null);
-  if (!dir || !navigator.locks) return;
-  await locked;
-  const held = new Set((await navigator.locks.query()).held.map((l) => l.name));
-  for await (const name of dir.keys()) {
-    if (!name.startsWith(entryPrefix)) continue;
-    const owner = name.slice(entryPrefix.length).split('-')[0];
-    if (!held.has(lockName(owner))) await removeEntry(name, 1);
-  }
-}
+const holding = halvorineStorage.hold(session);
 
 const ours = new Set();  // this page's entries not yet removed
 const urls = new Set();
 let counter = 0;
 let worker = null;
-let streaming = true;
+let started = false;  // the worker has said hello
+let bundle = null;  // the converter carried in bundle.js, once loaded
 let queue = [];
-let busy = null;  // { file, item, entry, started }
+let busy = null;  // { file, item, entry, started, said }
 
+// A page opened from a file cannot start worker.js in some browsers (an
+// opaque origin may not load scripts into workers); bundle.js carries the
+// worker's scripts and the WebAssembly, and the worker starts from a blob:
+// URL instead. Where even that fails the page says so at once.
 function startWorker() {
-  worker = new Worker('worker.js');
+  try {
+    worker = bundle ? bundledWorker() : new Worker('worker.js');
+  } catch (e) {
+    workerFailed();
+    return;
+  }
   worker.onmessage = (event) => received(event.data);
+  worker.onerror = () => { if (!started) workerFailed(); };
+}
+
+function bundledWorker() {
+  const url = URL.createObjectURL(new Blob([bundle.worker], { type: 'text/javascript' }));
+  const w = new Worker(url);
+  URL.revokeObjectURL(url);
+  const wasm = Uint8Array.from(atob(bundle.wasm), (c) => c.charCodeAt(0));
+  w.postMessage({ wasm }, [wasm.buffer]);
+  return w;
+}
+
+function workerFailed() {
+  if (worker) worker.terminate();
+  worker = null;
+  if (busy) {
+    queue.unshift({ file: busy.file, item: busy.item });
+    busy = null;
+  }
+  if (bundle === null && location.protocol === 'file:') {
+    const script = document.createElement('script');
+    script.src = 'bundle.js';
+    script.onload = () => {
+      bundle = self.halvorineBundle;
+      startWorker();
+      next();
+    };
+    script.onerror = () => cannotStart();
+    document.head.append(script);
+    bundle = false;  // asked for
+    return;
+  }
+  cannotStart();
+}
+
+function cannotStart() {
+  $('cannot').hidden = false;
+  $('pick').hidden = true;
+  for (const job of queue) {
+    job.item.querySelector('.state').textContent = `${job.file.name}: not converted`;
+    job.item.dataset.status = 'cannot start';
+  }
+  queue = [];
 }
 
 function formatBytes(n) {
@@ -94,10 +106,11 @@ function enqueue(files) {
 }
 
 function next() {
-  if (busy || queue.length === 0) return;
-  if (!worker) startWorker();
+  if (busy || queue.length === 0 || !$('cannot').hidden) return;
+  if (!worker && bundle !== false) startWorker();
+  if (!worker) return;
   const job = queue.shift();
-  const entry = `${entryPrefix}${session}-${++counter}.ddc`;
+  const entry = `${halvorineStorage.prefix}${session}-${++counter}.ddc`;
   busy = { ...job, entry, started: performance.now(), said: [] };
   ours.add(entry);
   job.item.querySelector('.state').textContent = `${job.file.name}: converting`;
@@ -124,14 +137,14 @@ function line(text, className) {
 }
 
 async function finished(result) {
-  const { item, entry, file } = busy;
+  const { item, entry, file, said } = busy;
   busy = null;
   $('now').hidden = queue.length === 0;
-  const banner = result.said.filter((s) => s.banner).map((s) => s.text).join('');
-  const after = result.said.filter((s) => !s.banner).map((s) => s.text).join('');
+  const banner = said.filter((s) => s.banner).map((s) => s.text).join('');
+  const after = said.filter((s) => !s.banner).map((s) => s.text).join('');
   item.className = result.status === 0 ? 'converted' : 'failed';
   // What the console program would have printed, whole, for anyone checking.
-  item.dataset.stdout = result.said.map((s) => s.text).join('');
+  item.dataset.stdout = said.map((s) => s.text).join('');
   item.dataset.bytes = String(result.bytes);
   item.dataset.output = result.output ?? '';
   item.dataset.seconds = String(result.seconds);
@@ -143,10 +156,13 @@ async function finished(result) {
   let blob = result.blob;
   if (result.stored) {
     item.dataset.entry = entry;
-    blob = await (await (await folder()).getFileHandle(entry)).getFile();
+    // Typed, or a browser that finds a RIFF header in an untyped file names
+    // the saved file .wav (the Blob only refers to the stored file).
+    const stored = await (await (await halvorineStorage.folder()).getFileHandle(entry)).getFile();
+    blob = new Blob([stored], { type: 'application/octet-stream' });
   } else {
     ours.delete(entry);
-    removeEntry(entry, 3);
+    remove(entry, 3);
   }
   if (result.output !== null && blob) {
     item.output = blob;  // the bytes saved, for a test to read back
@@ -173,7 +189,7 @@ function addSaving(item, blob, result, entry) {
     URL.revokeObjectURL(url);
     urls.delete(url);
     actions.remove();
-    if (result.stored) { ours.delete(entry); removeEntry(entry); }
+    if (result.stored) { ours.delete(entry); remove(entry); }
   };
   if (window.showSaveFilePicker) {
     const saveAs = document.createElement('button');
@@ -202,13 +218,20 @@ function addSaving(item, blob, result, entry) {
 
 function received(message) {
   switch (message.type) {
-    case 'hello':
-      streaming = message.streaming;
-      $('fallback').hidden = streaming && !memoryOnly;
-      document.body.dataset.output = streaming && !memoryOnly ? 'storage' : 'memory';
+    case 'hello': {
+      started = true;
+      const stored = message.storage && !memoryOnly;
+      $('fallback').hidden = stored;
+      document.body.dataset.output = stored ? 'storage' : 'memory';
+      // The footer tells only of the buttons this browser shows.
+      const words = stored ? (window.showSaveFilePicker ? 'kept-save-as' : 'kept') : 'held';
+      for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
       break;
+    }
     case 'said':
-      if (busy && message.banner) $('current').textContent = shown(message.text);
+      if (!busy) break;
+      busy.said.push(message);
+      if (message.banner) $('current').textContent = shown(message.text);
       break;
     case 'progress':
       if (busy) progress(message.done, message.total);
@@ -243,7 +266,7 @@ function cancel() {
   queue = [];
   $('now').hidden = true;
   ours.delete(entry);
-  removeEntry(entry);
+  remove(entry);
 }
 
 document.addEventListener('DOMContentLoaded', () => {
@@ -262,7 +285,17 @@ document.addEventListener('DOMContentLoaded', () => {
   });
   $('cancel').addEventListener('click', cancel);
   startWorker();
-  sweepLeftovers();
+  halvorineStorage.sweep(holding);
+  // Opened from the installed app's "Open with": the files come this way.
+  if (window.launchQueue) {
+    window.launchQueue.setConsumer(async (params) => {
+      enqueue(await Promise.all(params.files.map((f) => f.getFile())));
+    });
+  }
+  // Cached for use with no network; a file:// page has no service worker.
+  if (navigator.serviceWorker && location.protocol !== 'file:') {
+    navigator.serviceWorker.register('sw.js').catch(() => {});
+  }
 });
 
 // Leaving the page: its outputs go from the private file system. Removal is
@@ -271,5 +304,5 @@ document.addEventListener('DOMContentLoaded', () => {
 window.addEventListener('pagehide', () => {
   if (worker) worker.terminate();
   for (const url of urls) URL.revokeObjectURL(url);
-  for (const entry of ours) removeEntry(entry, 1);
+  for (const entry of ours) remove(entry, 1);
 });

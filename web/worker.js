@@ -3,17 +3,21 @@
 // recording is read block by block from the File (the converter waits for
 // each read through Asyncify) and the output written block by block into the
 // origin's private file system through a synchronous access handle, so memory
-// stays the same whatever the recording's size. Where that handle does not
-// exist, the output is gathered in memory instead.
-importScripts('halvorine.js');
+// stays the same whatever the recording's size. Where that storage cannot be
+// written, the output is gathered in memory instead.
+//
+// A page opened from a file carries this script, storage.js and the
+// converter inside itself and starts it from a blob: URL, with the
+// WebAssembly as its first message (see page.js).
+const bundled = typeof halvorineBundled !== 'undefined';
+if (!bundled) importScripts('storage.js', 'halvorine.js');
+let wasmArrived = null;
+const ready = bundled
+  ? new Promise((r) => { wasmArrived = r; }).then((wasmBinary) => createHalvorine({ wasmBinary }))
+  : createHalvorine();
 
-const ready = createHalvorine();
-
-// Whether outputs can be streamed to storage; the page says what the
-// fallback costs when they cannot.
-const streaming = typeof FileSystemFileHandle !== 'undefined' &&
-  'createSyncAccessHandle' in FileSystemFileHandle.prototype &&
-  !!(self.navigator.storage && self.navigator.storage.getDirectory);
+// Proven once: the page says what the fallback costs when it does not work.
+const storageWorks = halvorineStorage.works();
 
 const progressEvery = 100;  // ms between progress messages
 // The file is read this much at a time: each read from a File costs a round
@@ -23,22 +27,25 @@ const readAhead = 4 << 20;
 
 async function convert({ file, entry, memory }) {
   const module = await ready;
-  const toStorage = streaming && !memory;
   let handle = null;
-  let folder = null;
-  if (toStorage) {
+  if (!memory && await storageWorks) {
     try {
-      folder = await navigator.storage.getDirectory();
-      const fileHandle = await folder.getFileHandle(entry, { create: true });
+      const fileHandle = await (await halvorineStorage.folder()).getFileHandle(entry, { create: true });
       handle = await fileHandle.createSyncAccessHandle();
       handle.truncate(0);
     } catch (e) {
-      // Told as the program tells an output it cannot create.
+      // It worked when proven and not now (the disk or the quota is full):
+      // this file goes to memory, and the page says so from now on.
       if (handle) handle.close();
       handle = null;
+      halvorineStorage.remove(entry, 3);
+      postMessage({ type: 'hello', storage: false });
     }
   }
-  const parts = [];  // the output, where it is kept in memory
+  // The output, where it is kept in memory: a Blob for each block written,
+  // which the browser holds outside this worker's heap, so the output is
+  // held once, never also gathered here and copied into one Blob at the end.
+  const parts = [];
   let readAt = 0;  // of the file
   let ahead = new Uint8Array(readAhead).subarray(0, 0);  // read, not yet by the converter
   let aheadAt = 0;
@@ -72,7 +79,6 @@ async function convert({ file, entry, memory }) {
   let readFailed = false;
   let writeAt = 0;
   let lastProgress = 0;
-  const said = [];
   let output = null;
 
   module.halvorineIo = {
@@ -109,7 +115,7 @@ async function convert({ file, entry, memory }) {
           writeAt += wrote;
           return wrote === size ? 1 : 0;
         }
-        parts.push(bytes.slice());
+        parts.push(new Blob([bytes]));
         writeAt += size;
         return 1;
       } catch (e) {
@@ -119,7 +125,7 @@ async function convert({ file, entry, memory }) {
     },
     openOutput(name) {
       output = name;
-      return handle || !toStorage ? 1 : 0;
+      return 1;
     },
     closeOutput() {
       if (!handle) return 1;
@@ -131,7 +137,6 @@ async function convert({ file, entry, memory }) {
       }
     },
     say(banner, text) {
-      said.push({ banner: banner === 1, text });
       postMessage({ type: 'said', banner: banner === 1, text });
     },
   };
@@ -142,19 +147,23 @@ async function convert({ file, entry, memory }) {
   let blob = null;
   if (handle) {
     handle.close();
-  } else if (output !== null && !toStorage) {
+    // A name refused before any output was opened leaves nothing behind.
+    if (output === null) await halvorineStorage.remove(entry, 3);
+  } else if (output !== null) {
     blob = new Blob(parts, { type: 'application/octet-stream' });
   }
-  // A name refused before any output was opened leaves nothing behind.
-  if (output === null && folder) await folder.removeEntry(entry).catch(() => {});
   postMessage({
-    type: 'done', status, said, output, bytes: writeAt, read: done, total: file.size, seconds,
-    blob, stored: output !== null && toStorage && handle !== null,
+    type: 'done', status, output, bytes: writeAt, read: done, total: file.size, seconds,
+    blob, stored: output !== null && handle !== null,
   });
 }
 
 let queue = Promise.resolve();
 onmessage = (event) => {
+  if (event.data.wasm) {
+    wasmArrived(event.data.wasm);
+    return;
+  }
   queue = queue.then(() => convert(event.data)).catch((e) => postMessage({ type: 'crashed', error: String(e) }));
 };
-postMessage({ type: 'hello', streaming });
+storageWorks.then((works) => postMessage({ type: 'hello', storage: works }));

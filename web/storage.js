@@ -1,0 +1,79 @@
+'use strict';
+// The outputs' bookkeeping in the origin's private file system, for the page
+// and the worker alike. Each page holds a lock named by its session for as
+// long as it is open, and its outputs carry the session in their names, so a
+// later page can tell leftovers (a closed page whose last clean-up did not
+// finish) from another open page's files.
+const halvorineStorage = (() => {
+  const prefix = 'halvorine-web-';
+  const lockName = (session) => `${prefix}${session}`;
+  let dir = null;
+
+  // Rejects where the browser has no private file system for this page (a
+  // private window, a file:// page, storage turned off).
+  async function folder() {
+    if (!dir) dir = await navigator.storage.getDirectory();
+    return dir;
+  }
+
+  async function remove(name, tries = 20) {
+    const d = await folder().catch(() => null);
+    if (!d) return;
+    for (let i = 0; i < tries; i++) {
+      try {
+        await d.removeEntry(name);
+        return;
+      } catch (e) {
+        if (e.name === 'NotFoundError') return;
+        // A worker just ended may still hold the file for a moment.
+        await new Promise((r) => setTimeout(r, 100));
+      }
+    }
+  }
+
+  // Resolves once this page holds its session's lock, or at once to false
+  // where there are no locks (an opaque origin has none).
+  function hold(session) {
+    if (!navigator.locks) return Promise.resolve(false);
+    return new Promise((held) => {
+      navigator.locks.request(lockName(session), () => { held(true); return new Promise(() => {}); })
+        .catch(() => held(false));
+    });
+  }
+
+  async function sweep(holding) {
+    const d = await folder().catch(() => null);
+    if (!d || !(await holding)) return;
+    const held = new Set((await navigator.locks.query()).held.map((l) => l.name));
+    for await (const name of d.keys()) {
+      if (!name.startsWith(prefix)) continue;
+      const owner = name.slice(prefix.length).split('-')[0];
+      if (!held.has(lockName(owner))) await remove(name, 1);
+    }
+  }
+
+  // In a worker: whether an output can really be written there. That the
+  // functions exist proves nothing: some browsers refuse the private file
+  // system in a private window, or refuse its synchronous handles.
+  async function works() {
+    const name = `${prefix}probe-${Math.random().toString(36).slice(2)}`;
+    let handle = null;
+    try {
+      const d = await folder();
+      handle = await (await d.getFileHandle(name, { create: true })).createSyncAccessHandle();
+      const back = new Uint8Array(3);
+      const ok = handle.write(new Uint8Array([1, 2, 3]), { at: 0 }) === 3 &&
+        (handle.flush(), handle.read(back, { at: 0 }) === 3) && back[2] === 3;
+      handle.close();
+      handle = null;
+      await d.removeEntry(name);
+      return ok;
+    } catch (e) {
+      if (handle) handle.close();
+      remove(name, 1);
+      return false;
+    }
+  }
+
+  return { prefix, folder, remove, hold, sweep, works };
+})();
