@@ -7,20 +7,21 @@
 #
 #   tools/fault-sweep.sh [PROGRAM]    (default build/release/halvorine-convert)
 #
+# ctest runs it in the release build; it exits 77 (skipped) without strace.
+#
 # For each input the clean run is traced once to count the calls; then every
 # call N of each syscall below is failed alone, once per errno, each run in a
 # fresh folder with a fresh copy of the input (EAGAIN is EWOULDBLOCK, the
 # answer when another run holds the output). Linux only; needs strace.
-set -euo pipefail
 program=${1:+$(realpath -m "$1")}
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/prelude.sh"
 
 if [[ -z $program ]]; then
   program=build/release/halvorine-convert
-  [[ -x $program ]] || { cmake --preset release >/dev/null && cmake --build --preset release --target halvorine-convert; }
+  need_release
 fi
 [[ -x $program ]] || { echo "no program at $program" >&2; exit 2; }
-command -v strace >/dev/null || { echo "strace is missing (apt-get install strace)" >&2; exit 2; }
+command -v strace >/dev/null || { echo "strace is missing (apt-get install strace)" >&2; exit 77; }
 program=$(realpath "$program")
 start=$SECONDS
 
@@ -31,25 +32,11 @@ declare -A errnos=(
 )
 syscalls=(read write openat close newfstatat fstat statx flock ftruncate lseek)
 
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-
-# plain: 24-bit stereo, 31 data bytes (ten groups and one byte to drop).
-# odd: a LIST chunk of odd size with its pad byte, and a rcvr chunk to drop.
-python3 - "$tmp" <<'EOF'
-import struct, sys
-def chunk(cid, body): return cid + struct.pack('<I', len(body)) + body
-def riff(*chunks):
-    body = b'WAVE' + b''.join(chunks)
-    return b'RIFF' + struct.pack('<I', len(body)) + body
-fmt = chunk(b'fmt ', struct.pack('<HHIIHH', 1, 2, 48000, 288000, 6, 24))
-data = chunk(b'data', bytes(range(1, 32)))
-open(sys.argv[1] + '/plain.wav', 'wb').write(riff(fmt, data))
-open(sys.argv[1] + '/odd.wav', 'wb').write(riff(fmt, chunk(b'LIST', b'INFOx') + b'\0', chunk(b'rcvr', bytes(10)), data))
-# long: samples past two blocks of 384 KiB, so that the second thread reads.
-open(sys.argv[1] + '/long.wav', 'wb').write(riff(fmt, chunk(b'data', bytes(range(256)) * 3100)))
-EOF
-cp "$tmp/plain.wav" "$tmp/linked.wav"
+make_work
+# plain, odd (a LIST chunk with its pad byte, a rcvr chunk to drop) and long
+# (past two blocks, so that the second thread reads).
+python3 tools/wavgen.py sweep "$work"
+cp "$work/plain.wav" "$work/linked.wav"
 
 arg=rec.wav
 out=halvorine-rec.ddc
@@ -60,17 +47,17 @@ messages=("Could not open $arg" "Could not open $out"$'\n' $'\nERROR: Failed to 
 # A fresh folder holding only the input as rec.wav; for "linked" the output
 # name is a second name of it.
 fresh() {
-  rm -rf "$tmp/run"
-  mkdir -p "$tmp/run/work"
-  cp "$tmp/$1.wav" "$tmp/run/work/$arg"
-  [[ $1 != linked ]] || ln -f "$tmp/run/work/$arg" "$tmp/run/work/$out"
+  rm -rf "$work/run"
+  mkdir -p "$work/run/work"
+  cp "$work/$1.wav" "$work/run/work/$arg"
+  [[ $1 != linked ]] || ln -f "$work/run/work/$arg" "$work/run/work/$out"
 }
 
 # Runs the program in the fresh folder under strace with the given options;
-# sets status, stdout is left in $tmp/run/stdout.
+# sets status, stdout is left in $work/run/stdout.
 run() {
   status=0
-  (cd "$tmp/run/work" && exec strace -f "$@" "$program" "$arg") >"$tmp/run/stdout" 2>"$tmp/run/stderr" || status=$?
+  (cd "$work/run/work" && exec strace -f "$@" "$program" "$arg") >"$work/run/stdout" 2>"$work/run/stderr" || status=$?
 }
 
 # Whether the stdout text is the banner and at most one catalogue message.
@@ -88,23 +75,23 @@ size() { stat -c %s "$1" 2>/dev/null || echo no; }
 # Everything wrong with the finished run, one reason per line; nothing when
 # it held. $1 is the input, $2 whether stdout is judged.
 judge() {
-  local input=$1 judge_stdout=$2 text work=$tmp/run/work
-  text=$(cat "$tmp/run/stdout"; echo .)
+  local input=$1 judge_stdout=$2 text dir=$work/run/work
+  text=$(cat "$work/run/stdout"; echo .)
   text=${text%.}
-  cmp -s "$work/$arg" "$tmp/$input.wav" || echo "input changed ($(size "$work/$arg") bytes, was $(size "$tmp/$input.wav"))"
+  cmp -s "$dir/$arg" "$work/$input.wav" || echo "input changed ($(size "$dir/$arg") bytes, was $(size "$work/$input.wav"))"
   if [[ $input == linked ]]; then
     # No output can be right when its name is the input's: the program must refuse.
     ((status == 1)) || echo "status $status, not 1"
-    [[ $work/$out -ef $work/$arg ]] || echo "$out is no longer a name of the input"
+    [[ $dir/$out -ef $dir/$arg ]] || echo "$out is no longer a name of the input"
   else
     ((status == 0 || status == 1)) || echo "status $status"
-    if [[ -e $work/$out ]]; then
-      local got want=$tmp/$input.ddc
-      got=$(size "$work/$out")
-      if ((status == 0)) && ! cmp -s "$work/$out" "$want"; then
+    if [[ -e $dir/$out ]]; then
+      local got want=$work/$input.ddc
+      got=$(size "$dir/$out")
+      if ((status == 0)) && ! cmp -s "$dir/$out" "$want"; then
         echo "status 0 but the output differs from the clean run's"
       fi
-      if ((got > $(size "$want"))) || ! cmp -s -n "$got" "$work/$out" "$want"; then
+      if ((got > $(size "$want"))) || ! cmp -s -n "$got" "$dir/$out" "$want"; then
         echo "output ($got bytes) is not a prefix of the clean output ($(size "$want") bytes)"
       fi
     elif ((status == 0)); then
@@ -121,7 +108,7 @@ judge() {
     fi
   fi
   local stray
-  stray=$(cd "$work" && ls -A | grep -vxF -e "$arg" -e "$out" || true)
+  stray=$(cd "$dir" && ls -A | grep -vxF -e "$arg" -e "$out" || true)
   [[ -z $stray ]] || echo "left behind: $stray"
 }
 
@@ -129,14 +116,14 @@ passed=0 failed=0 skipped=0
 all_calls=$(IFS=,; echo "${syscalls[*]}")
 for input in plain odd long linked; do
   fresh "$input"
-  run -o "$tmp/clean.log" -e trace="$all_calls"
+  run -o "$work/clean.log" -e trace="$all_calls"
   clean_status=$status
-  [[ $input == linked ]] || cp "$tmp/run/work/$out" "$tmp/$input.ddc" 2>/dev/null || : >"$tmp/$input.ddc"
+  [[ $input == linked ]] || cp "$work/run/work/$out" "$work/$input.ddc" 2>/dev/null || : >"$work/$input.ddc"
   # The clean run itself must be right before its output can be the measure.
   want_status=0 want_stdout=$banner
   [[ $input != linked ]] || want_status=1 want_stdout="$banner""Could not open $out"$'\n'
-  if ((clean_status != want_status)) || [[ $(cat "$tmp/run/stdout"; echo .) != "$want_stdout." ]]; then
-    echo "$input: the clean run gave status $clean_status and stdout $(printf %q "$(cat "$tmp/run/stdout")")"
+  if ((clean_status != want_status)) || [[ $(cat "$work/run/stdout"; echo .) != "$want_stdout." ]]; then
+    echo "$input: the clean run gave status $clean_status and stdout $(printf %q "$(cat "$work/run/stdout")")"
     failed=$((failed + 1))
     continue
   fi
@@ -152,7 +139,7 @@ for input in plain odd long linked; do
                   if (n > most[call]) most[call] = n
                   if ($2 == "write(1,") print "stdout write", n
                 }
-                END { for (call in most) print "count", call, most[call] }' "$tmp/clean.log")
+                END { for (call in most) print "count", call, most[call] }' "$work/clean.log")
   counts=
   for call in "${syscalls[@]}"; do counts+=" $call ${count[$call]:-0}"; done
   echo "$input: clean run makes$counts"
@@ -165,8 +152,8 @@ for input in plain odd long linked; do
         fresh "$input"
         run -o /dev/null -e trace="$call" -e inject="$call:error=$errno:when=$n"
         # The dynamic loader gave up before main: nothing of the program ran.
-        if ((status == 127)) && [[ ! -s $tmp/run/stdout ]] && cmp -s "$tmp/run/work/$arg" "$tmp/$input.wav" &&
-          [[ $input == linked || ! -e $tmp/run/work/$out ]]; then
+        if ((status == 127)) && [[ ! -s $work/run/stdout ]] && cmp -s "$work/run/work/$arg" "$work/$input.wav" &&
+          [[ $input == linked || ! -e $work/run/work/$out ]]; then
           skipped=$((skipped + 1))
           continue
         fi
@@ -179,7 +166,7 @@ for input in plain odd long linked; do
           passed=$((passed + 1))
         else
           failed=$((failed + 1))
-          echo "$input $call N=$n $errno: ${problems//$'\n'/; } [status $status, stdout $(printf %q "$(cat "$tmp/run/stdout")")]"
+          echo "$input $call N=$n $errno: ${problems//$'\n'/; } [status $status, stdout $(printf %q "$(cat "$work/run/stdout")")]"
         fi
       done
     done
