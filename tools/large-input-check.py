@@ -18,16 +18,14 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wavgen  # noqa: E402
+
 LIST_SIZE = 0xFFFFFFFF
 GROUPS = 100_000_001  # about 300 MB of samples after the LIST chunk
 LIST_END = bytes([0xA1, 0xA2, 0xA3, 0xA4])  # the last bytes of the LIST content
 PAD = 0xA5
 SAMPLES_END = bytes([0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77])  # 2 groups and 1 trailing byte
-
-
-def fmt_chunk(size, avg, align, bits):
-    """24-bit stereo PCM at 48 kHz, or its translation."""
-    return b"fmt " + struct.pack("<IHHIIHH", size, 1, 2, 48000, avg, align, bits)
 
 
 def end_of_run(run, fifo, read):
@@ -53,8 +51,9 @@ def main():
     riff = b"RIFF" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE"
     list_head = b"LIST" + struct.pack("<I", LIST_SIZE)
     data_head = b"data" + struct.pack("<I", 0xFFFFFFFF)
-    head_in = riff + fmt_chunk(16, 288000, 6, 24) + list_head
-    head_out = riff + fmt_chunk(20, 384000, 8, 32) + b"\x00\x00\xde\xad" + list_head
+    head_in = riff + wavgen.fmt() + list_head
+    head_out = (riff + b"fmt " + struct.pack("<IHHIIHH", 20, 1, 2, 48000, 384000, 8, 32) + b"\x00\x00\xde\xad"
+                + list_head)
     sample_bytes = 3 * GROUPS + 1
     size_in = len(head_in) + LIST_SIZE + 1 + len(data_head) + sample_bytes
     data_out = len(head_out) + LIST_SIZE + 1
@@ -66,12 +65,9 @@ def main():
 
     with tempfile.TemporaryDirectory() as tmp:
         os.chdir(tmp)
-        with open("big.wav", "wb") as f:
-            f.write(head_in)
-            f.seek(len(head_in) + LIST_SIZE - len(LIST_END))
-            f.write(LIST_END + bytes([PAD]) + data_head)
-            f.seek(size_in - len(SAMPLES_END))
-            f.write(SAMPLES_END)
+        list_end = len(head_in) + LIST_SIZE - len(LIST_END)
+        wavgen.sparse("big.wav", size_in, [(0, head_in), (list_end, LIST_END + bytes([PAD]) + data_head),
+                                           (size_in - len(SAMPLES_END), SAMPLES_END)])
         assert os.path.getsize("big.wav") == size_in > 1 << 32
         os.mkfifo("halvorine-big.ddc")
         start = time.monotonic()
