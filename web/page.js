@@ -233,6 +233,13 @@ function received(message) {
       busy.said.push(message);
       if (message.banner) $('current').textContent = shown(message.text);
       break;
+    case 'read':
+      if (busy) {
+        const asking = worker;  // not one cancelled meanwhile
+        busy.file.slice(message.at, message.end).arrayBuffer()
+          .then((read) => asking.postMessage({ read }, [read]), () => asking.postMessage({ read: null }));
+      }
+      break;
     case 'progress':
       if (busy) progress(message.done, message.total);
       break;
@@ -292,9 +299,14 @@ document.addEventListener('DOMContentLoaded', () => {
       enqueue(await Promise.all(params.files.map((f) => f.getFile())));
     });
   }
-  // Cached for use with no network; a file:// page has no service worker.
-  if (navigator.serviceWorker && location.protocol !== 'file:') {
-    navigator.serviceWorker.register('sw.js').catch(() => {});
+  // Installable and cached for use with no network, where served: a file://
+  // page may not even read its manifest.
+  if (location.protocol !== 'file:') {
+    const manifest = document.createElement('link');
+    manifest.rel = 'manifest';
+    manifest.href = 'manifest.webmanifest';
+    document.head.append(manifest);
+    navigator.serviceWorker?.register('sw.js').catch(() => {});
   }
 });
 

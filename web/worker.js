@@ -8,10 +8,16 @@
 //
 // A page opened from a file carries this script, storage.js and the
 // converter inside itself and starts it from a blob: URL, with the
-// WebAssembly as its first message (see page.js).
+// WebAssembly as its first message (see page.js). Such a worker may not be
+// let read the picked file itself (WebKit), so the page reads it for it.
 const bundled = typeof halvorineBundled !== 'undefined';
 if (!bundled) importScripts('storage.js', 'halvorine.js');
 let wasmArrived = null;
+let pageRead = null;  // settles the read asked of the page
+const fromPage = (at, end) => new Promise((resolve, reject) => {
+  pageRead = { resolve, reject };
+  postMessage({ type: 'read', at, end });
+});
 const ready = bundled
   ? new Promise((r) => { wasmArrived = r; }).then((wasmBinary) => createHalvorine({ wasmBinary }))
   : createHalvorine();
@@ -56,7 +62,7 @@ async function convert({ file, entry, memory }) {
   const readMore = async () => {
     if (stream === null) {
       try {
-        stream = file.stream().getReader({ mode: 'byob' });
+        stream = bundled ? false : file.stream().getReader({ mode: 'byob' });
       } catch (e) {
         stream = false;
       }
@@ -69,7 +75,7 @@ async function convert({ file, entry, memory }) {
       ahead = value;
     } else {
       const end = Math.min(readAt + readAhead, file.size);
-      ahead = new Uint8Array(await file.slice(readAt, end).arrayBuffer());
+      ahead = new Uint8Array(bundled ? await fromPage(readAt, end) : await file.slice(readAt, end).arrayBuffer());
     }
     aheadAt = 0;
     readAt += ahead.length;
@@ -162,6 +168,11 @@ let queue = Promise.resolve();
 onmessage = (event) => {
   if (event.data.wasm) {
     wasmArrived(event.data.wasm);
+    return;
+  }
+  if ('read' in event.data) {
+    if (event.data.read) pageRead.resolve(event.data.read);
+    else pageRead.reject(new Error('the page could not read the file'));
     return;
   }
   queue = queue.then(() => convert(event.data)).catch((e) => postMessage({ type: 'crashed', error: String(e) }));
