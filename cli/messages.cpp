@@ -23,6 +23,18 @@ constexpr std::array catalogue{
     Entry{Message::header_error, "Error in .wav file header [%d]", false},
     Entry{Message::write_failure, "\nERROR: Failed to write output file.", true},
     Entry{Message::read_failure, "\nERROR: Failed to read input file.", true},
+    // A file's own lines may end without a line end, so these start on a new
+    // line of their own.
+    Entry{Message::drop_usage,
+          "Converts WAV recordings to the Halvorine format (.ddc), each next to its recording.\n"
+          "Drop .wav files on this program or its shortcut, or right-click them and choose "
+          "\"Convert to Halvorine (.ddc)\".",
+          true},
+    Entry{Message::drop_folder, "\nNot converted: %s is a folder.", true},
+    Entry{Message::drop_missing, "\nNot converted: %s was not found.", true},
+    Entry{Message::drop_cannot_enter, "\nNot converted: the folder of %s cannot be entered.", true},
+    Entry{Message::drop_summary, "\n%d converted, %d failed", true},
+    Entry{Message::drop_press_key, "Press a key to close this window.", true},
 };
 
 const Entry& entry(Message m) {

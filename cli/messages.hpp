@@ -1,6 +1,6 @@
 #pragma once
-// Every word the program says, in one table. The console program writes
-// all of it to stdout.
+// Every word the programs say, in one table. The console program and the
+// drop target write all of it to stdout.
 
 #include <initializer_list>
 #include <string>
@@ -18,6 +18,13 @@ enum class Message {
     header_error,
     write_failure,
     read_failure,
+    // The drop target's own words, around the runs above.
+    drop_usage,
+    drop_folder,
+    drop_missing,
+    drop_cannot_enter,
+    drop_summary,
+    drop_press_key,
 };
 
 // The message with its placeholders (%s, %d) filled in order from `args`,

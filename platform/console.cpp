@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #if defined(_WIN32)
+#include <conio.h>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -51,6 +52,19 @@ void write_out(std::string_view text) {
 }
 
 #if defined(_WIN32)
+void wait_for_key() {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(in, &mode) != 0) {
+        // Keys pressed while the files were converting do not count.
+        FlushConsoleInputBuffer(in);
+        _getwch();
+        return;
+    }
+    for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
+    }
+}
+
 std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv) {
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) args.push_back(narrow(argv[i]));

@@ -19,6 +19,11 @@ void prepare_output();
 void write_out(std::string_view text);
 
 #if defined(_WIN32)
+// Waits for a key on the console, so that a window Windows opened for the
+// program stays open until it has been read. When standard input is no
+// console (a pipe, a file), reads one line instead.
+void wait_for_key();
+
 // The arguments in UTF-8. Taken through the code page, a name loses every
 // character outside it; in UTF-16 it arrives whole.
 std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv);
