@@ -7,7 +7,9 @@
 #                                                  ones cross-built by dpkg-buildpackage
 #   halvorine-convert-VERSION-{x86_64,aarch64}-linux.tar.gz
 #                                                  static programs for any distribution
-#   halvorine-convert-VERSION-win64.zip            the Windows .exe
+#   halvorine-convert-VERSION-win64.zip            the Windows programs: the console
+#                                                  one and the drop target
+#   halvorine-convert-VERSION-win64.msi            the same, as a Windows installer
 #   halvorine-convert-VERSION-web.zip              the page that converts in a browser
 #   SHA256SUMS
 # Reproducible: the same commit gives the same bytes whatever the folder, the
@@ -18,7 +20,7 @@
 # Needs: dpkg-dev debhelper lintian man-db cmake g++ libgtest-dev
 # crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user
 # g++-mingw-w64-x86-64-posix emscripten node-acorn zip strip-nondeterminism
-# devscripts (hardening-check) wixl msitools,
+# devscripts (hardening-check) wixl msitools faketime,
 # and Debian's arm64 and
 # armhf C++ runtime, from which dpkg-shlibdeps computes the cross packages'
 # dependencies:
@@ -157,12 +159,24 @@ pack_zip() {
 windows_zip() {
   local base=$name-$version-win64
   (cd "$src" && quiet cmake --preset windows && quiet cmake --build --preset windows)
-  no_build_path "$src/build/windows/$name.exe"
   mkdir "$work/$base"
-  install -m 644 "$src/build/windows/$name.exe" "$work/$base/"
+  for exe in "$name.exe" halvorine-drop.exe; do
+    no_build_path "$src/build/windows/$exe"
+    install -m 644 "$src/build/windows/$exe" "$work/$base/"
+  done
   crlf "$src/doc/README-windows.txt" "$work/$base/README.txt"
   crlf "$src/LICENSE" "$work/$base/LICENSE.txt"
   pack_zip "$base"
+}
+
+# The installer, of the zip's files (windows_zip first). It must hold those
+# four and nothing else.
+windows_msi() {
+  local files=$work/$name-$version-win64 out=$name-$version-win64.msi
+  quiet "$src/tools/msi.sh" "$files" "$version" "$dist/$out"
+  diff <(msiextract -l "$dist/$out" | sort) \
+    <(printf "$name/%s\n" "$name.exe" halvorine-drop.exe README.txt LICENSE.txt | sort) >&2
+  echo "$out"
 }
 
 # The page's folder, to open from any static web server (tools/web-check.sh
@@ -185,6 +199,7 @@ deb armhf
 static_tarball x86_64
 static_tarball aarch64
 windows_zip
+windows_msi
 web_zip
 
 (cd "$dist" && ls | grep -vx SHA256SUMS | xargs sha256sum -- >SHA256SUMS)
