@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -153,7 +154,7 @@ protected:
         // HALVORINE_CONVERT_RUNNER runs another build of the program, such
         // as the Windows .exe under wine, named by HALVORINE_CONVERT_EXE.
         std::string runner = env("HALVORINE_CONVERT_RUNNER");
-        std::string program = env("HALVORINE_CONVERT_EXE", HALVORINE_CONVERT_BIN);
+        std::string program = program_.empty() ? env("HALVORINE_CONVERT_EXE", HALVORINE_CONVERT_BIN) : program_;
         std::vector<char*> argv;
         if (!runner.empty()) argv.push_back(runner.data());
         argv.push_back(program.data());
@@ -169,7 +170,12 @@ protected:
         run.pid = fork();
         if (run.pid == 0) {
             const int err = open(run.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (err < 0 || chdir(cwd.c_str()) != 0 || dup2(fds[1], 1) < 0 || dup2(err, 2) < 0) _exit(126);
+            // An empty stdin: a program that waits for a line gets its end.
+            const int in = open("/dev/null", O_RDONLY);
+            if (err < 0 || in < 0 || chdir(cwd.c_str()) != 0 || dup2(in, 0) < 0 || dup2(fds[1], 1) < 0 ||
+                dup2(err, 2) < 0)
+                _exit(126);
+            if (in != 0) close(in);
             close(fds[0]);
             close(fds[1]);
             close(err);
@@ -210,6 +216,7 @@ protected:
 
     fs::path root_;
     fs::path dir_;
+    std::string program_;  // run instead of the program under test when set
     mutable int runs_ = 0;
 };
 
@@ -570,6 +577,98 @@ TEST_F(E2e, WildcardsExpandWhereTheShellDoesNot) {
     write("x.wav", plain_input);
     write("запись.wav", plain_input);
     expect(run({"*.wav"}), usage, 0);
+}
+
+// Windows without a console: the drop target, installed, started as
+// Explorer starts it (tests/start_command.cpp, no command interpreter): by
+// the right-click entry's registered command, "%1" replaced by one file's
+// full path, and by a drop, every path at once, quoted only when it holds a
+// space. Each file converts next to itself as the console program converts
+// it there, a failure is said and the next file goes on, and no name is read
+// as a command (a cmd.exe on the way would make the folder "marker") or as a
+// pattern (which would convert take1.wav).
+TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
+    const std::string verb = env("HALVORINE_DROP_VERB");
+    if (verb.empty()) GTEST_SKIP() << "needs the installed drop target under wine (tools/windows-check.sh)";
+    program_ = env("HALVORINE_START_COMMAND");
+    const std::string drop = "\"" + env("HALVORINE_DROP_EXE") + "\"";
+    const auto windows_path = [](const fs::path& p) {
+        std::string s = "Z:" + p.string();
+        std::replace(s.begin(), s.end(), '/', '\\');
+        return s;
+    };
+    const std::string prompt = "Press a key to close this window.\n";
+    const auto summary = [](int converted, int failed) {
+        return "\n" + std::to_string(converted) + " converted, " + std::to_string(failed) + " failed\n";
+    };
+    fs::create_directory(at("папка"));
+    fs::create_directory(at("папка/folder.wav"));
+    write("папка/take1.wav", plain_input);
+    const Bytes not_wav = {'n', 'o', 't', ' ', 'a', ' ', 'W', 'A', 'V', '\n'};
+    const std::string not_riff = "Error in .wav file header [1]";
+
+    struct Case {
+        std::string name;
+        std::string output;  // none when nothing is opened
+        std::string said;    // after the banner, or instead of it
+    };
+    std::vector<Case> cases = {{"rec 1.wav", "halvorine-rec 1.ddc", ""},
+                               {"запись.wav", "halvorine-запись.ddc", ""},
+                               {"録音.wav", "halvorine-録音.ddc", ""},
+                               {"rec.2024.wav", "halvorine-rec.ddc", ""},
+                               {"a&md,marker&.wav", "halvorine-a&md,marker&.ddc", ""},
+                               {"take(1).wav", "halvorine-take(1).ddc", ""},
+                               {"take[1].wav", "halvorine-take[1].ddc", ""},
+                               {"notes.txt", "halvorine-notes.ddc", not_riff}};
+    for (const char c : std::string("^,;=%!'")) {
+        cases.push_back({std::string("x") + c + "y.wav", std::string("halvorine-x") + c + "y.ddc", ""});
+    }
+    cases.push_back({"folder.wav", "", "\nNot converted: " + windows_path(at("папка/folder.wav")) + " is a folder.\n"});
+    cases.push_back({"missing.wav", "", "\nNot converted: " + windows_path(at("папка/missing.wav")) + " was not found.\n"});
+
+    std::string all_said;
+    std::string all_paths;
+    int converted = 0;
+    for (const auto& c : cases) {
+        const bool converts = !c.output.empty() && c.said.empty();
+        converted += converts ? 1 : 0;
+        if (c.name != "folder.wav" && c.name != "missing.wav") {
+            write("папка/" + c.name, c.name == "notes.txt" ? not_wav : plain_input);
+        }
+        const std::string said = (c.output.empty() ? "" : banner(c.name, c.output)) + c.said;
+        all_said += said;
+        const std::string path = windows_path(at("папка/" + c.name));
+        all_paths += " " + (path.find(' ') == std::string::npos ? path : "\"" + path + "\"");
+
+        SCOPED_TRACE(c.name);
+        std::string command = verb;
+        command.replace(command.find("%1"), 2, path);
+        expect(run({command}), said + summary(converts, !converts) + prompt, converts ? 0 : 1);
+        if (!c.output.empty()) {
+            EXPECT_EQ(read("папка/" + c.output), converts ? plain_output : Bytes{});
+        }
+    }
+    for (const auto& c : cases) {
+        if (!c.output.empty()) fs::remove(at("папка/" + c.output));
+    }
+    const int failed = static_cast<int>(cases.size()) - converted;
+    expect(run({drop + all_paths}), all_said + summary(converted, failed) + prompt, 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.output.empty()) {
+            EXPECT_EQ(read("папка/" + c.output), c.said.empty() ? plain_output : Bytes{});
+        }
+    }
+    EXPECT_FALSE(fs::exists(at("папка/marker")) || fs::exists(at("marker")));
+    EXPECT_FALSE(fs::exists(at("папка/halvorine-take1.ddc")));
+    EXPECT_EQ(files(), std::set<std::string>{"папка"});
+
+    // Started with no file (a double click), it says what it is for.
+    expect(run({drop}),
+           "Converts WAV recordings to the Halvorine format (.ddc), each next to its recording.\n"
+           "Drop .wav files on this program or its shortcut, or right-click them and choose "
+           "\"Convert to Halvorine (.ddc)\".\n" + prompt,
+           0);
 }
 
 }  // namespace

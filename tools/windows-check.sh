@@ -1,37 +1,123 @@
 #!/usr/bin/env bash
-# Builds the Windows executable (mingw-w64) and runs the end-to-end and
-# interoperability tests against it under wine: the same bytes, messages and
+# Builds the Windows executables (mingw-w64) and runs the end-to-end and
+# interoperability tests against them under wine: the same bytes, messages and
 # statuses as the native build, names in any script included, plus wildcard
-# expansion by the program itself and names shown whole on a console.
-# Needs: g++-mingw-w64-x86-64-posix wine64, and the release build's tests.
+# expansion by the program itself and names shown whole on a console. The
+# installer is installed in a fresh prefix first (files, right-click entry,
+# shortcut, PATH), the drop target is tested as installed, and then the
+# installer must leave nothing behind, replace an older version and refuse
+# to replace a newer one.
+# Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime, and the
+# release build's tests.
 source "$(dirname "$0")/prelude.sh"
 wine=/usr/lib/wine/wine64
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 exe=$PWD/build/windows/halvorine-convert.exe
-if x86_64-w64-mingw32-objdump -p "$exe" | grep -i "DLL Name" | grep -viE "kernel32|msvcrt"; then
-  echo "the .exe needs DLLs beyond the system's" >&2
-  exit 1
-fi
+for program in "$exe" build/windows/halvorine-drop.exe; do
+  if x86_64-w64-mingw32-objdump -p "$program" | grep -i "DLL Name" | grep -viE "kernel32|msvcrt"; then
+    echo "$program needs DLLs beyond the system's" >&2
+    exit 1
+  fi
+done
 need_release tests/e2e_tests
 
+make_work
 WINEPREFIX=$(mktemp -d)
-# No Mono or Gecko: nothing here needs them, and there is no network to fetch them.
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko: nothing here needs them, and there is no network to fetch
+# them; no menu entries or desktop files for this machine either. The
+# prefix's desktop is $HOME, so that is a fresh folder too.
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" HOME=$work/home
+mkdir "$HOME"
 # wine takes arguments and file names in the locale's character set; in the C
 # locale every byte beyond ASCII would be lost before the program sees it.
 export LC_ALL=C.UTF-8
 at_exit '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"'
 "$wine" wineboot --init >/dev/null 2>&1
 
+fail() { echo "$*" >&2; exit 1; }
+# The installer as tools/release.sh makes it, and the same files as an
+# older version to upgrade from.
+version=$(dpkg-parsechangelog -SVersion)
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -STimestamp)
+export SOURCE_DATE_EPOCH
+files=$work/files
+mkdir "$files"
+cp "$exe" build/windows/halvorine-drop.exe "$files/"
+sed 's/\r*$/\r/' doc/README-windows.txt >"$files/README.txt"
+sed 's/\r*$/\r/' LICENSE >"$files/LICENSE.txt"
+tools/msi.sh "$files" "$version" "$work/new.msi"
+tools/msi.sh "$files" 1.0.0 "$work/old.msi"
+x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -O2 -municode -static -s \
+  tests/start_command.cpp -o "$work/start_command.exe"
+
+folder='C:\Program Files\halvorine-convert'
+installed_files=$WINEPREFIX/drive_c/Program\ Files/halvorine-convert
+shortcut="$HOME/Convert to Halvorine (.ddc).lnk"
+verb_key='HKLM\Software\Classes\SystemFileAssociations\.wav\shell\halvorine-convert'
+msiexec() { "$wine" msiexec "$@" /qn; }
+# The data of one registry value (reg query's arguments).
+reg_value() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r' | sed -n 's/^ *[^ ].*REG_[A-Z_]*  *//p'; }
+system_path() { reg_value 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH; }
+# The version of each entry of ours in Apps & features, one a line.
+installed() {
+  "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+    awk '/^HKEY/ { if (name == "halvorine-convert") print version; name = version = "" }
+         $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { version = $3 }
+         END { if (name == "halvorine-convert") print version }'
+}
+same_files() {
+  for f in halvorine-convert.exe halvorine-drop.exe README.txt LICENSE.txt; do
+    cmp -s "$installed_files/$f" "$files/$f" || fail "$f is not installed as built"
+  done
+}
+# Nothing of ours left: no file, key, shortcut, PATH entry or Apps & features entry.
+nothing_left() {
+  [[ ! -e $installed_files ]] || fail "uninstalled, but the files are left: $(ls "$installed_files")"
+  [[ -z $(reg_value "$verb_key" /ve) ]] || fail "uninstalled, but the right-click entry is left"
+  [[ ! -e $shortcut ]] || fail "uninstalled, but the shortcut is left"
+  [[ $(system_path) != *halvorine-convert* ]] || fail "uninstalled, but PATH holds $(system_path)"
+  [[ -z $(installed) ]] || fail "uninstalled, but Apps & features lists $(installed)"
+}
+
+msiexec /i "$work/new.msi" || fail "the installer failed"
+same_files
+verb=$(reg_value "$verb_key\command" /ve)
+[[ $verb == "\"$folder\\halvorine-drop.exe\" \"%1\"" ]] || fail "the right-click entry runs $verb"
+[[ $(reg_value "$verb_key" /ve) == "Convert to Halvorine (.ddc)" ]] || fail "the right-click entry is not named"
+[[ -f $shortcut ]] || fail "no shortcut on the desktop"
+[[ $(installed) == "$version" ]] || fail "Apps & features lists $(installed)"
+# A new command prompt finds the console program on the PATH, and it converts.
+mkdir "$work/path" "$work/path-native"
+cp examples/sim.wav "$work/path/"
+cp examples/sim.wav "$work/path-native/"
+(cd "$work/path" && "$wine" cmd /c "halvorine-convert sim.wav" >/dev/null)
+(cd "$work/path-native" && "$root/build/release/halvorine-convert" sim.wav >/dev/null)
+cmp "$work/path/halvorine-sim.ddc" "$work/path-native/halvorine-sim.ddc"
+
+# The drop target is tested as installed, started by the right-click entry's
+# command as read back from the registry.
 HALVORINE_CONVERT_RUNNER=$wine HALVORINE_CONVERT_EXE=$exe HALVORINE_CONVERT_WINDOWS=1 \
-  build/release/tests/e2e_tests
+  HALVORINE_DROP_VERB=$verb HALVORINE_DROP_EXE="$folder\halvorine-drop.exe" \
+  HALVORINE_START_COMMAND=$work/start_command.exe build/release/tests/e2e_tests
+
+msiexec /x "$work/new.msi" || fail "the uninstaller failed"
+nothing_left
+# A newer version replaces an older one, leaving one entry; an older one is
+# refused over a newer one, which stays as it was.
+msiexec /i "$work/old.msi" && [[ $(installed) == 1.0.0 ]] || fail "1.0.0 did not install"
+msiexec /i "$work/new.msi" || fail "$version did not install over 1.0.0"
+[[ $(installed) == "$version" ]] || fail "after the upgrade, Apps & features lists $(installed)"
+if msiexec /i "$work/old.msi"; then fail "1.0.0 installed over $version"; fi
+[[ $(installed) == "$version" ]] || fail "after the refused downgrade, Apps & features lists $(installed)"
+same_files
+msiexec /x "$work/new.msi" || fail "the uninstaller failed after the upgrade"
+nothing_left
 python3 tests/interop_test.py "$wine" "$exe"
 
 # The bundled example, under a name outside the code page, converts to the
 # same bytes and prints the same bytes as with the native build.
-make_work
 cp examples/sim.wav "$work/запись.wav"
 (cd "$work" && "$wine" "$exe" запись.wav >windows.out && mv halvorine-запись.ddc windows.ddc &&
   "$root/build/release/halvorine-convert" запись.wav >native.out &&
@@ -55,5 +141,4 @@ for name in "$long.wav" "halvorine-$long.ddc"; do
   grep -F 'CreateFileW L"\\\\?\\' "$deep/trace" | grep -qF "\\${name:0:30}" ||
     { echo "$name was not opened in its \\\\?\\ form" >&2; exit 1; }
 done
-rm -rf "$work"
 echo "windows build: checks passed"
