@@ -27,22 +27,26 @@
 #   SHARED_RUNTIME_BIN=P  the build that loads the shared C++ runtime; by
 #                      default built from these sources in build/shared-runtime.
 # Exits 0 whatever the figures; PASS/FAIL is for information.
-set -euo pipefail
-export LC_ALL=C  # a '.' in $EPOCHREALTIME and in printed numbers
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The programs given, found from where it was started.
+for given in HALVORINE_BIN PER_GROUP_BIN SHARED_RUNTIME_BIN; do
+    [[ -z ${!given:-} ]] || printf -v "$given" %s "$(realpath -m "${!given}")"
+done
+source "$(dirname "$0")/../tools/prelude.sh"
+export LC_ALL=C  # a '.' in $EPOCHREALTIME and in printed numbers
 runs=${RUNS:-7}
 
 if [[ -z ${HALVORINE_BIN:-} ]]; then
-    (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release >/dev/null)
+    cmake --preset release >/dev/null
+    cmake --build --preset release >/dev/null
     HALVORINE_BIN=$root/build/release/halvorine-convert
 fi
 conv=$(realpath "$HALVORINE_BIN")
 per_group=$(realpath "${PER_GROUP_BIN:-$(dirname "$conv")/bench/per_group_copy}")
 if [[ -z ${SHARED_RUNTIME_BIN:-} ]]; then
-    (cd "$root" && cmake -S . -B build/shared-runtime -DCMAKE_BUILD_TYPE=Release -DHALVORINE_TESTS=OFF \
-        -DHALVORINE_STATIC_RUNTIME=OFF >/dev/null &&
-        cmake --build build/shared-runtime -j 2 --target halvorine-convert >/dev/null)
+    cmake -S . -B build/shared-runtime -DCMAKE_BUILD_TYPE=Release -DHALVORINE_TESTS=OFF \
+        -DHALVORINE_STATIC_RUNTIME=OFF >/dev/null
+    cmake --build build/shared-runtime -j 2 --target halvorine-convert >/dev/null
     SHARED_RUNTIME_BIN=$root/build/shared-runtime/halvorine-convert
 fi
 conv_shared=$(realpath "$SHARED_RUNTIME_BIN")
@@ -50,34 +54,21 @@ for b in "$conv" "$conv_shared" "$per_group" /usr/bin/time; do
     [[ -x $b ]] || { echo "missing executable: $b" >&2; exit 1; }
 done
 
-work=$(mktemp -d -p /dev/shm halvorine-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+make_work /dev/shm
 cd "$work"
 
-# Canonical 44-byte header, then deterministic pseudo-random sample bytes.
-python3 - <<'EOF'
-import random, struct
-block = random.Random(20240601).randbytes(1 << 20)
-def wav(path, size):
-    fmt = struct.pack("<HHIIHH", 1, 2, 48000, 48000 * 6, 6, 24)
-    with open(path, "wb") as f:
-        f.write(b"RIFF" + struct.pack("<I", 36 + size) + b"WAVE"
-                + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", size))
-        for at in range(0, size, len(block)):
-            f.write(block[:size - at])
-wav("big.wav", 256 << 20)
-wav("small.wav", 10_000_000)
-wav("one.wav", 1000 - 44)
-import os
-os.mkdir("batch")
-sizes = random.Random(7)
-for i in range(1000):
-    wav(f"batch/rec-{i:04}.wav", sizes.randrange(1000, 300_000) // 6 * 6)
-EOF
+# A 44-byte header, then pseudo-random samples; the browser test's 256 MiB
+# input is big.wav, byte for byte.
+wavgen() { python3 "$root/tools/wavgen.py" "$@"; }
+wavgen bench $((256 << 20)) big.wav
+wavgen bench 10000000 small.wav
+wavgen bench $((1000 - 44)) one.wav
+wavgen batch batch
 
 # Each command runs under $timed: nothing for the warm-up, GNU time for the
 # measured runs (the same small cost for every command).
 timed=()
+clean_big() { rm -f halvorine-big.ddc copy.wav out.ddc out.wav; }
 run_converter() { "${timed[@]}" "$conv" big.wav >/dev/null; }
 run_dd()        { "${timed[@]}" dd if=big.wav of=copy.wav bs=1M status=none; }
 run_cat()       { "${timed[@]}" cat big.wav >copy.wav; }
@@ -89,25 +80,37 @@ names+=(per_group)
 
 # Untimed warm-up, and a check that the converter really converts: its data
 # bytes (after its 48-byte header) must match the reference's (after 44).
-rm -f halvorine-big.ddc copy.wav out.ddc out.wav
+clean_big
 for n in "${names[@]}"; do "run_$n"; done
 cmp -s <(tail -c +49 halvorine-big.ddc) <(tail -c +45 out.ddc) ||
     { echo "converter output does not match the reference" >&2; exit 1; }
 
+# Runs run_NAME for each NAME given, RUNS times, the runs interleaved, each
+# after the command $1. Each run's wall seconds go to wall[NAME]; a command
+# run under $timed also leaves its user and system seconds in user[NAME] and
+# sys[NAME].
 declare -A wall user sys med
-timed=(/usr/bin/time -f "%U %S" -o cpu.txt)
-for ((r = 0; r < runs; r++)); do
-    for n in "${names[@]}"; do
-        rm -f halvorine-big.ddc copy.wav out.ddc out.wav
-        t0=$EPOCHREALTIME
-        "run_$n"
-        t1=$EPOCHREALTIME
-        wall[$n]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }') "
-        read -r u s <cpu.txt
-        user[$n]+="$u "
-        sys[$n]+="$s "
+time_runs() {
+    local before=$1 r n t0 t1 u s
+    shift
+    for ((r = 0; r < runs; r++)); do
+        for n in "$@"; do
+            "$before"
+            rm -f cpu.txt
+            t0=$EPOCHREALTIME
+            "run_$n"
+            t1=$EPOCHREALTIME
+            wall[$n]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }') "
+            if [[ -s cpu.txt ]]; then
+                read -r u s <cpu.txt
+                user[$n]+="$u "
+                sys[$n]+="$s "
+            fi
+        done
     done
-done
+}
+timed=(/usr/bin/time -f "%U %S" -o cpu.txt)
+time_runs clean_big "${names[@]}"
 median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 for n in "${names[@]}"; do
     med[$n]=$(median <<<"${wall[$n]}")
@@ -160,17 +163,16 @@ rm -f big.wav small.wav halvorine-*.ddc copy.wav out.ddc out.wav
 one_file() { for ((i = 0; i < 200; i++)); do "$@"; done >/dev/null; }
 batch() { (cd batch && printf '%s\n' rec-*.wav | xargs -P 2 "$@" >/dev/null); }
 clean_batch() { rm -f batch/halvorine-*.ddc batch/copy-*; }
-one_conv()     { one_file "$conv" one.wav; }
-one_shared()   { one_file "$conv_shared" one.wav; }
-one_cp()       { one_file cp one.wav copy.wav; }
-batch_conv()   { batch -n 1 "$conv"; }
-batch_shared() { batch -n 1 "$conv_shared"; }
-batch_cp()     { batch -I{} cp {} copy-{}; }
+run_one_conv()     { one_file "$conv" one.wav; }
+run_one_shared()   { one_file "$conv_shared" one.wav; }
+run_one_cp()       { one_file cp one.wav copy.wav; }
+run_batch_conv()   { batch -n 1 "$conv"; }
+run_batch_shared() { batch -n 1 "$conv_shared"; }
+run_batch_cp()     { batch -I{} cp {} copy-{}; }
 small_cmds=(one_conv one_shared one_cp batch_conv batch_shared batch_cp)
-declare -A small_wall
-for c in "${small_cmds[@]}"; do clean_batch; "$c"; done  # warm-up
+for c in "${small_cmds[@]}"; do clean_batch; "run_$c"; done  # warm-up
 # A converter batch must have converted every file, byte for byte.
-clean_batch; batch_conv
+clean_batch; run_batch_conv
 python3 - <<'EOF' || { echo "the batch did not convert every file" >&2; exit 1; }
 import glob
 for wav in glob.glob("batch/rec-*.wav"):
@@ -178,17 +180,9 @@ for wav in glob.glob("batch/rec-*.wav"):
     got = open(wav.replace("rec-", "halvorine-rec-").replace(".wav", ".ddc"), "rb").read()[48:]
     assert got == b"".join(b"\0" + src[i:i + 3] for i in range(0, len(src) - 2, 3)), wav
 EOF
-for ((r = 0; r < runs; r++)); do
-    for c in "${small_cmds[@]}"; do
-        clean_batch
-        t0=$EPOCHREALTIME
-        "$c"
-        t1=$EPOCHREALTIME
-        small_wall[$c]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }') "
-    done
-done
+time_runs clean_batch "${small_cmds[@]}"
 clean_batch
-for c in "${small_cmds[@]}"; do med[$c]=$(median <<<"${small_wall[$c]}"); done
+for c in "${small_cmds[@]}"; do med[$c]=$(median <<<"${wall[$c]}"); done
 printf '\nsmall files, median of %d runs\n\n' "$runs"
 printf '%-44s %9s\n' command "wall (s)"
 printf '%-44s %9.3f\n' "converter, 200 runs on 1 KB" "${med[one_conv]}" \
@@ -206,4 +200,4 @@ awk -v oc="${med[one_conv]}" -v os="${med[one_shared]}" -v ocp="${med[one_cp]}" 
     printf verdict, "batch: shared runtime / cp", sprintf("%.2f", bs / bcp), "-", ""
 }'
 echo; echo "each run's wall time (s), in the order taken:"
-for c in "${small_cmds[@]}"; do printf '  %-12s %s\n' "$c" "${small_wall[$c]}"; done
+for c in "${small_cmds[@]}"; do printf '  %-12s %s\n' "$c" "${wall[$c]}"; done

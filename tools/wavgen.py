@@ -13,6 +13,7 @@ Scripts import it (sys.path to this folder); shell and node run it:
   wavgen.py sweep DIR           plain.wav, odd.wav and long.wav
   wavgen.py seeds DIR           one valid file per chunk and fmt layout
 """
+import functools
 import math
 import os
 import random
@@ -122,13 +123,9 @@ def sparse(path, size, pieces):
         f.truncate(size)
 
 
-_BENCH_BLOCK = []
-
-
+@functools.cache
 def bench_block():
-    if not _BENCH_BLOCK:
-        _BENCH_BLOCK.append(random.Random(20240601).randbytes(1 << 20))
-    return _BENCH_BLOCK[0]
+    return random.Random(20240601).randbytes(1 << 20)
 
 
 def bench(path, size):
