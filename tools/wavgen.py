@@ -11,7 +11,6 @@ Scripts import it (sys.path to this folder); shell and node run it:
                                 written in constant memory)
   wavgen.py batch DIR           1,000 such recordings of 1 KB to 300 KB
   wavgen.py sweep DIR           plain.wav, odd.wav and long.wav
-  wavgen.py seeds DIR           one valid file per chunk and fmt layout
 """
 import functools
 import math
@@ -165,8 +164,6 @@ def main(argv):
         batch(args[0])
     elif what == "sweep" and len(args) == 1:
         write_all(args[0], ((name + ".wav", data) for name, data in sweep()))
-    elif what == "seeds" and len(args) == 1:
-        write_all(args[0], SEEDS.items())
     else:
         sys.exit(__doc__)
 
