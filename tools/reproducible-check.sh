@@ -19,6 +19,9 @@ for i in 0 1; do
   (cd "$clone/dist" && ls -l --time-style=+ | awk 'NR > 1 { print $5, $NF }')
 done
 first=$work/${runs[0]}/dist second=$work/${runs[1]}/dist
+# The installer above all: plain wixl would give it a new package code and
+# time on every build.
+grep -q -- '-win64\.msi$' "$first/SHA256SUMS" || { echo "the release holds no installer" >&2; exit 1; }
 if ! cmp -s "$first/SHA256SUMS" "$second/SHA256SUMS"; then
   diff "$first/SHA256SUMS" "$second/SHA256SUMS" || true
   file=$(diff <(sort "$first/SHA256SUMS") <(sort "$second/SHA256SUMS") | awk '/^[<>]/ { print $3; exit }')
