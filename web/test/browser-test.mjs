@@ -1,20 +1,26 @@
-// The web page in Debian's chromium, headless, against the native program:
-// every input goes through the page's own file input, and for each the
-// status, the words shown, the output's name and its bytes must be the
-// native program's for the same file under the same name.
+// The web page in one browser engine against the native program: every
+// input goes through the page's own file input, and for each the status, the
+// words shown, the output's name and its bytes must be the native program's
+// for the same file under the same name. The page is served from SITE on
+// loopback (the server's log in --work, server-ENGINE.log), then opened with
+// no server, and from FILE_URL as a file.
 //
-// node browser-test.mjs --url URL --native PROGRAM --work DIR --inputs DIR...
-//   [--big] [--runs N] [--screenshots DIR]
-// --big converts a 256 MiB and a 1 GiB input (made in --work, removed after),
-// each --runs times (default 1), and reports the times beside the native
+// node browser-test.mjs --engine ENGINE --site SITE --file-url FILE_URL
+//   --native PROGRAM --work DIR --inputs DIR... [--big] [--runs N] [--screenshots DIR]
+// ENGINE: chromium, firefox, firefox-private (Firefox ESR in a private
+// window), webkit (WebKitGTK's MiniBrowser under xvfb-run), webkit-storage
+// (with the storage features Safari ships). --big converts a 256 MiB input,
+// and in chromium a 1 GiB one too (made in --work, removed after), each
+// --runs times (default 1), and reports the times beside the native
 // program's and the browser's memory before and at its peak.
 import crypto from 'node:crypto';
-import { spawnSync } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const opts = { inputs: [], runs: 1, big: false };
+const opts = { inputs: [], runs: 1, big: false, engine: 'chromium' };
 for (let i = 2; i < process.argv.length; i++) {
   const a = process.argv[i].replace(/^--/, '');
   if (a === 'big') opts.big = true;
@@ -22,9 +28,9 @@ for (let i = 2; i < process.argv.length; i++) {
   else opts[a] = process.argv[++i];
 }
 opts.runs = Number(opts.runs);
-const url = opts.url;
-const origin = new URL(url).origin;
 const work = fs.mkdtempSync(path.join(opts.work, 'browser-test-'));
+const engineName = opts.engine;
+const chromium = engineName === 'chromium';
 const slice = 64 << 20;  // outputs are compared by the SHA-256 of each 64 MiB
 
 let passed = 0;
@@ -114,46 +120,157 @@ function sampleMemory(pid) {
   return () => { clearInterval(timer); take(); return peak; };
 }
 
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: path.join(work, 'profile'),
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'],
-  defaultViewport: { width: 800, height: 860 },
-  protocolTimeout: 600_000,
+// The page on loopback, stopped and started again on the same port for the
+// check with no server.
+const site = { port: 0, process: null, log: fs.openSync(path.join(opts.work, `server-${engineName}.log`), 'a') };
+const freePort = () => new Promise((r) => {
+  const s = net.createServer().listen(0, '127.0.0.1', () => { const { port } = s.address(); s.close(() => r(port)); });
 });
-const requests = [];
+async function serve() {
+  site.port ||= await freePort();
+  site.process = spawn('python3', ['-m', 'http.server', '--bind', '127.0.0.1', '--directory', opts.site, String(site.port)],
+    { stdio: ['ignore', 'ignore', site.log] });
+  for (let i = 0; i < 100; i++) {
+    if (await fetch(`http://127.0.0.1:${site.port}/`).then(() => true, () => false)) return;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  throw new Error('the server did not start');
+}
+async function unserve() {
+  const ended = new Promise((r) => site.process.once('exit', r));
+  site.process.kill();
+  await ended;
+}
+await serve();
+const url = `http://127.0.0.1:${site.port}/`;
+const origin = new URL(url).origin;
+const downloads = path.join(work, 'downloads');
+fs.mkdirSync(downloads);
 
-async function openPage(hash = '') {
+// Each engine behind the same few calls: puppeteer for chromium and firefox,
+// plain WebDriver for WebKitGTK. A page: goto, run (a function in the page,
+// awaited), waitFor, upload, click, shot, close.
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+async function puppeteerEngine(launch) {
+  const browser = await puppeteer.launch({
+    headless: true, defaultViewport: { width: 800, height: 860 }, protocolTimeout: 600_000, ...launch,
+  });
+  const newPage = async () => {
+    const page = await browser.newPage();
+    page.on('request', (r) => requests.push(r.url()));
+    page.on('pageerror', (e) => check(false, `page error: ${e.message}`));
+    page.on('console', (m) => { if (m.type() === 'error') check(false, `console error: ${m.text()}`); });
+    if (chromium) {
+      await (await page.createCDPSession()).send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    }
+    return {
+      raw: page,
+      goto: (to) => page.goto(to, { waitUntil: 'load' }),
+      run: (fn, ...args) => page.evaluate(fn, ...args),
+      waitFor: (fn, arg, timeout = 300_000) => page.waitForFunction(fn, { timeout, polling: 50 }, arg),
+      upload: async (files) => (await page.$('#files')).uploadFile(...files),
+      click: (selector) => page.click(selector),
+      shot: (file) => page.screenshot({ path: file }),
+      close: () => page.close(),
+    };
+  };
+  return { version: await browser.version(), pid: browser.process().pid, newPage, close: () => browser.close() };
+}
+
+async function webkitEngine(features) {
+  const port = await freePort();
+  // Downloads go to the home folder.
+  const driver = spawn('xvfb-run', ['-a', '-s', '-screen 0 1280x1024x24', 'WebKitWebDriver', `--port=${port}`],
+    { detached: true, stdio: 'ignore', env: { ...process.env, HOME: downloads } });
+  const base = `http://127.0.0.1:${port}`;
+  const call = async (method, to, body) => {
+    const reply = await (await fetch(base + to, { method, body: body && JSON.stringify(body) })).json();
+    if (reply.value?.error) throw new Error(`WebDriver ${to}: ${reply.value.error}: ${reply.value.message}`);
+    return reply.value;
+  };
+  for (let i = 0; i < 100 && !(await call('GET', '/status').catch(() => null)); i++) await sleep(100);
+  const binary = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+  const { sessionId, capabilities } = await call('POST', '/session', { capabilities: { alwaysMatch: {
+    'webkitgtk:browserOptions': { binary: process.env.MINIBROWSER || binary, args: ['--automation', ...features] } } } });
+  const to = (p) => `/session/${sessionId}${p}`;
+  await call('POST', to('/timeouts'), { script: 900_000 });
+  await call('POST', to('/window/rect'), { width: 800, height: 860 });
+  const element = async (selector) => Object.values(await call('POST', to('/element'), { using: 'css selector', value: selector }))[0];
+  const run = async (fn, ...args) => {
+    const script = `const done = arguments[arguments.length - 1];
+      Promise.resolve((${fn}).apply(null, [...arguments].slice(0, -1))).then((v) => done({ v }), (e) => done({ e: String(e) }));`;
+    const { v, e } = await call('POST', to('/execute/async'), { script, args });
+    if (e) throw new Error(e);
+    return v;
+  };
+  const page = {
+    goto: (u) => call('POST', to('/url'), { url: u }),
+    run,
+    waitFor: async (fn, arg, timeout = 300_000) => {
+      for (const end = Date.now() + timeout; Date.now() < end; await sleep(50)) if (await run(fn, arg)) return;
+      throw new Error(`timed out: ${fn}`);
+    },
+    upload: async (files) => call('POST', to(`/element/${await element('#files')}/value`), { text: files.join('\n') }),
+    click: async (selector) => call('POST', to(`/element/${await element(selector)}/click`), {}),
+    shot: async (file) => fs.writeFileSync(file, Buffer.from(await call('GET', to('/screenshot')), 'base64')),
+    close: async () => {},
+  };
+  // The driver's own process, under xvfb-run: the browser's processes are its children.
+  const pid = Number(fs.readdirSync('/proc').find((p) => /^\d+$/.test(p) &&
+    fs.readFileSync(`/proc/${p}/cmdline`, 'utf8').startsWith(`WebKitWebDriver\0--port=${port}`)));
+  return {
+    version: `WebKitGTK MiniBrowser ${capabilities.browserVersion}`, pid, newPage: async () => page,
+    close: async () => {
+      await call('DELETE', to('')).catch(() => {});
+      process.kill(-driver.pid);
+    },
+  };
+}
+
+const requests = [];
+const chromiumArgs = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'];
+const firefox = (privately) => puppeteerEngine({
+  browser: 'firefox', protocol: 'webDriverBiDi', executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+  extraPrefsFirefox: { 'browser.privatebrowsing.autostart': privately, 'browser.download.dir': downloads,
+    'browser.download.folderList': 2, 'browser.download.useDownloadDir': true },
+});
+const engines = {
+  chromium: () => puppeteerEngine({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    userDataDir: path.join(work, 'profile'), args: chromiumArgs }),
+  firefox: () => firefox(false),
+  'firefox-private': () => firefox(true),
+  webkit: () => webkitEngine([]),
+  'webkit-storage': () => webkitEngine(['--features=+StorageAPI,+FileSystem,+AccessHandle']),
+};
+const browser = await engines[engineName]();
+console.log(`${engineName}: ${browser.version}`);
+
+// A page at `at`, once its worker has started or it has said it cannot.
+async function openPage(hash = '', at = url) {
   const page = await browser.newPage();
-  page.on('request', (r) => requests.push(r.url()));
-  page.on('pageerror', (e) => check(false, `page error: ${e.message}`));
-  page.on('console', (m) => { if (m.type() === 'error') check(false, `console error: ${m.text()}`); });
-  await page.goto(url + hash, { waitUntil: 'load' });
-  await page.waitForSelector('body[data-output]');  // the worker has started
+  await page.goto(at + hash);
+  await page.waitFor(() => document.body.dataset.output || !document.getElementById('cannot').hidden, null, 30_000);
   return page;
 }
 
-const count = (page) => page.$$eval('#results li', (lis) => lis.length);
+const count = (page) => page.run(() => document.querySelectorAll('#results li').length);
 
 // Feeds `files` through the file input and waits for their results.
 async function feed(page, files, timeout = 300_000) {
   const before = await count(page);
-  const input = await page.$('#files');
-  await input.uploadFile(...files.map((f) => path.resolve(f)));
-  await page.waitForFunction((n) => document.querySelectorAll('#results li[data-status]').length >= n,
-    { timeout, polling: 50 }, before + files.length);
+  await page.upload(files.map((f) => path.resolve(f)));
+  await page.waitFor((n) => document.querySelectorAll('#results li[data-status]').length >= n, before + files.length, timeout);
   return before;
 }
 
 // The results from index `from` on, with the SHA-256 of each 64 MiB of what
 // the page offers to save; then each output is discarded.
 async function results(page, from) {
-  const found = await page.$$eval('#results li', async (lis, from, slice) => {
+  const found = await page.run(async (from, slice) => {
     const hex = (b) => [...new Uint8Array(b)].map((x) => x.toString(16).padStart(2, '0')).join('');
     const out = [];
-    for (const li of lis.slice(from)) {
+    for (const li of [...document.querySelectorAll('#results li')].slice(from)) {
       const r = {
         name: li.dataset.name, status: li.dataset.status, stdout: li.dataset.stdout, output: li.dataset.output,
         seconds: Number(li.dataset.seconds), entry: li.dataset.entry || '', size: -1, hashes: [],
@@ -210,9 +327,11 @@ async function convertAll(page, files, batch = 100) {
   return same;
 }
 
+// The page's entries in the private file system; none where it has none.
 async function entriesLeft(page) {
-  return page.evaluate(async () => {
+  return page.run(async () => {
     const names = [];
+    if (document.body.dataset.output !== 'storage') return names;
     for await (const name of (await navigator.storage.getDirectory()).keys()) names.push(name);
     return names;
   });
@@ -223,9 +342,35 @@ async function noEntriesLeft(page, what) {
   for (let i = 0; i < 50; i++) {
     left = await entriesLeft(page);
     if (left.length === 0) break;
-    await new Promise((r) => setTimeout(r, 100));
+    await sleep(100);
   }
   check(left.length === 0, `${what}: left in the private file system: ${left.join(', ')}`);
+}
+
+// The last result's link pressed: the file the engine saves, by its name and
+// bytes, against the native program's.
+async function saved(page, want, label) {
+  const before = new Set(fs.readdirSync(downloads));
+  await page.click('#results li:last-child a.save');
+  let name;
+  for (let i = 0; i < 300 && !name; i++, await sleep(100)) {
+    name = fs.readdirSync(downloads).find((n) => !before.has(n) && !n.startsWith('.') &&
+      !/\.(crdownload|part|download|wkdownload)$/.test(n) && fs.statSync(path.join(downloads, n)).isFile());
+  }
+  const file = name && path.join(downloads, name);
+  if (file) await sleep(200);  // written whole
+  check(name === want.output && sliceHashes(file).join() === want.hashes.join(),
+    `${label}: saved as ${JSON.stringify(name)}, native ${JSON.stringify(want.output)}, or their bytes differ`);
+  if (file) fs.rmSync(file);
+}
+
+// Violations axe-core finds on the page as it is now (chromium only).
+async function accessible(page, when) {
+  const violations = await page.raw.evaluate(async (source) => {
+    if (!window.axe) (0, eval)(source);
+    return (await window.axe.run(document)).violations.map((v) => `${v.id} (${v.nodes.length})`);
+  }, fs.readFileSync(new URL('node_modules/axe-core/axe.min.js', import.meta.url), 'utf8'));
+  check(violations.length === 0, `accessibility ${when}: ${violations.join(', ')}`);
 }
 
 function bigWav(file, size) {
@@ -237,28 +382,34 @@ function bigWav(file, size) {
 
 const shots = opts.screenshots;
 const shoot = async (page, name) => {
-  if (shots) await page.screenshot({ path: path.join(shots, `web-${name}.png`) });
+  if (shots) await page.shot(path.join(shots, chromium ? `web-${name}.png` : `web-${engineName}-${name}.png`));
 };
 
 const inputs = opts.inputs.flatMap((dir) => fs.readdirSync(dir).sort().map((n) => path.join(dir, n)));
 const page = await openPage();
-check(await page.$eval('#fallback', (p) => p.hidden), 'the fallback notice shows where OPFS works');
+// Where the private file system works the page says nothing of a fallback;
+// where it does not, it says so, and never refuses the files.
+const mode = await page.run(() => document.body.dataset.output);
+const expected = { chromium: 'storage', firefox: 'storage' }[engineName] ?? 'memory';
+check(mode === expected, `the page writes to ${mode}, not ${expected}`);
+check(await page.run(() => document.getElementById('fallback').hidden) === (mode === 'storage'), 'the fallback notice');
 await shoot(page, 'before');
-// By keyboard: the first Tab reaches the file input, and Enter opens it.
-await page.keyboard.press('Tab');
-check(await page.evaluate(() => document.activeElement.id) === 'files', 'the first Tab reaches the file input');
-{
+if (chromium) {
+  await accessible(page, 'before a conversion');
+  // By keyboard: the first Tab reaches the file input, and Enter opens it.
+  await page.raw.keyboard.press('Tab');
+  check(await page.run(() => document.activeElement.id) === 'files', 'the first Tab reaches the file input');
   // The browser catches the chooser only once puppeteer has asked it to, and
   // that request can arrive after the key on a slow start: then the chooser
   // went by unseen, and Enter on the focused input is pressed again.
   let chooser = null;
   for (let attempt = 0; attempt < 3 && !chooser; attempt++) {
-    const opened = page.waitForFileChooser({ timeout: 5_000 }).catch((e) => {
+    const opened = page.raw.waitForFileChooser({ timeout: 5_000 }).catch((e) => {
       if (e.name !== 'TimeoutError') throw e;
       return null;
     });
-    await page.focus('#files');
-    await page.keyboard.press('Enter');
+    await page.raw.focus('#files');
+    await page.raw.keyboard.press('Enter');
     chooser = await opened;
   }
   check(chooser !== null, 'Enter on the file input opens the file chooser');
@@ -268,32 +419,36 @@ check(await page.evaluate(() => document.activeElement.id) === 'files', 'the fir
   }
 }
 
-// The example alone, then a refusal: the screenshots after each.
+// The example alone, saved through its link, then a refusal: the
+// screenshots after each.
 const example = inputs.find((f) => path.basename(f) === 'sim.wav');
 const refused = inputs.find((f) => path.basename(f) === 'stage5-extensible.wav');
 for (const [file, name] of [[example, 'converted'], [refused, 'refused']]) {
   const from = await feed(page, [file]);
   await shoot(page, name);
-  if (name === 'refused' && shots) {
-    await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 1 });
+  if (chromium) await accessible(page, `after ${name === 'refused' ? 'a refusal' : 'a conversion'}`);
+  if (name === 'refused' && shots && chromium) {
+    await page.raw.setViewport({ width: 390, height: 844, deviceScaleFactor: 1 });
     await shoot(page, 'phone');
-    await page.setViewport({ width: 800, height: 860 });
+    await page.raw.setViewport({ width: 800, height: 860 });
   }
-  compare((await results(page, from))[0], native(file), path.basename(file));
+  const want = native(file);
+  if (name === 'converted') await saved(page, want, 'the example');
+  compare((await results(page, from))[0], want, path.basename(file));
 }
 
 const report = [];
-if (opts.big) {
+if (opts.big && !engineName.includes('-')) {
   const big = path.join(work, 'big256.wav');
   bigWav(big, 256 << 20);
 
   // Cancel midway: the result says so and nothing stays behind.
-  const input = await page.$('#files');
-  await input.uploadFile(big);
-  await page.waitForFunction(() => document.getElementById('bar').value > 32 << 20, { polling: 20 });
+  await page.upload([big]);
+  await page.waitFor(() => document.getElementById('bar').value > 32 << 20);
   await shoot(page, 'during');
   await page.click('#cancel');
-  check(await page.$eval('#results li:last-child', (li) => li.dataset.status) === 'cancelled', 'cancel: the result says so');
+  check(await page.run(() => document.querySelector('#results li:last-child').dataset.status) === 'cancelled',
+    'cancel: the result says so');
   await noEntriesLeft(page, 'after cancel');
 
   // Each run, in a page of its own opened for it (what the test reads back
@@ -306,8 +461,8 @@ if (opts.big) {
     for (let run = 0; run < opts.runs; run++) {
       const nativeSeconds = run === 0 ? want.seconds : native(file).seconds;
       const fresh = await openPage();
-      const idle = browserMemory(browser.process().pid);
-      const stop = sampleMemory(browser.process().pid);
+      const idle = browserMemory(browser.pid);
+      const stop = sampleMemory(browser.pid);
       const t0 = performance.now();
       const from = await feed(fresh, [file], 900_000);
       const wall = (performance.now() - t0) / 1000;
@@ -322,13 +477,16 @@ if (opts.big) {
     const list = (f) => runs.map(f).join(' ');
     report.push(`${label} input, ${runs.length} run(s): native ${list((r) => r.nativeSeconds.toFixed(3))} s;` +
       ` page (conversion in the worker) ${list((r) => r.worker.toFixed(3))} s, (pick to result) ${list((r) => r.wall.toFixed(3))} s;` +
+      ` ratio ${list((r) => (r.worker / r.nativeSeconds).toFixed(2))};` +
       ` browser PSS before/peak ${list((r) => `${r.idle.pss.toFixed(0)}/${r.peak.pss.toFixed(0)}`)} MiB,` +
       ` RSS before/peak ${list((r) => `${r.idle.rss.toFixed(0)}/${r.peak.rss.toFixed(0)}`)} MiB`);
   };
   await measure(big, '256 MiB');
-  const huge = path.join(work, 'big1g.wav');
-  bigWav(huge, 1 << 30);
-  await measure(huge, '1 GiB');
+  if (chromium) {
+    const huge = path.join(work, 'big1g.wav');
+    bigWav(huge, 1 << 30);
+    await measure(huge, '1 GiB');
+  }
   await noEntriesLeft(page, 'after the large inputs');
 }
 
@@ -338,11 +496,11 @@ if (opts.big) {
   const changing = path.join(work, 'changing.wav');
   bigWav(changing, 256 << 20);
   const from = await count(page);
-  await (await page.$('#files')).uploadFile(changing);
-  await page.waitForFunction(() => document.getElementById('bar').value > 4 << 20, { polling: 10 });
+  await page.upload([changing]);
+  await page.waitFor(() => document.getElementById('bar').value > 4 << 20, null);
+  if (chromium) await accessible(page, 'during a conversion');
   fs.truncateSync(changing, 32 << 20);
-  await page.waitForFunction((n) => document.querySelectorAll('#results li[data-status]').length >= n,
-    { polling: 50 }, from + 1);
+  await page.waitFor((n) => document.querySelectorAll('#results li[data-status]').length >= n, from + 1);
   const [web] = await results(page, from);
   check(web.status === '1' &&
     web.stdout === '\n Convert changing.wav to Halvorine format (halvorine-changing.ddc)\n\n\nERROR: Failed to read input file.\n',
@@ -359,11 +517,11 @@ await noEntriesLeft(page, 'after the batches');
 
 // A full storage quota is the program's write failure, as a file size limit
 // is for the native one.
-const quotaFile = path.join(work, 'quota.wav');
-bigWav(quotaFile, 12 << 20);
-const cdp = await page.createCDPSession();
-await cdp.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 4 << 20 });
-{
+if (chromium) {
+  const quotaFile = path.join(work, 'quota.wav');
+  bigWav(quotaFile, 12 << 20);
+  const cdp = await page.raw.createCDPSession();
+  await cdp.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 4 << 20 });
   const from = await feed(page, [quotaFile]);
   const [web] = await results(page, from);
   const want = native(quotaFile, 512);
@@ -371,37 +529,74 @@ await cdp.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 4 << 20 })
   check(web.status === '1' && web.stdout === want.stdout, `quota: said ${JSON.stringify(web.stdout)}, status ${web.status}`);
   console.log(`quota: ${web.size} bytes kept`);
   check(web.size <= 4 << 20, `quota: ${web.size} bytes kept`);
+  await cdp.send('Storage.overrideQuotaForOrigin', { origin });
+  await noEntriesLeft(page, 'after the quota');
 }
-await cdp.send('Storage.overrideQuotaForOrigin', { origin });
-await noEntriesLeft(page, 'after the quota');
 
 // The fallback that holds the output in memory, on the valid inputs and the
-// stage refusals.
-const memoryPage = await openPage('#memory');
-check(!(await memoryPage.$eval('#fallback', (p) => p.hidden)), 'the fallback notice shows in memory mode');
-const some = inputs.filter((f) => /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) ||
-  path.basename(f) === 'nodot');
-const sameInMemory = await convertAll(memoryPage, some);
-report.push(`${sameInMemory} of ${some.length} inputs the same through the in-memory fallback`);
-await noEntriesLeft(memoryPage, 'the in-memory fallback');
+// stage refusals, where it is not the page's only way.
+if (mode === 'storage') {
+  const memoryPage = await openPage('#memory');
+  check(!(await memoryPage.run(() => document.getElementById('fallback').hidden)), 'the fallback notice shows in memory mode');
+  const some = inputs.filter((f) => /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) ||
+    path.basename(f) === 'nodot');
+  const sameInMemory = await convertAll(memoryPage, some);
+  report.push(`${sameInMemory} of ${some.length} inputs the same through the in-memory fallback`);
+  await noEntriesLeft(memoryPage, 'the in-memory fallback');
+  await memoryPage.close();
 
-// Leaving the page with an output not saved: it is gone from the private
-// file system when the page opens again (removed on leaving, or swept then).
-{
+  // Leaving the page with an output not saved: it is gone from the private
+  // file system when the page opens again (removed on leaving, or swept then).
   const from = await feed(page, [example]);
-  check(await page.$eval('#results li:last-child', (li) => !!li.dataset.entry), 'an output is kept until saved');
+  check(await page.run(() => !!document.querySelector('#results li:last-child').dataset.entry), 'an output is kept until saved');
   check(from >= 0 && (await entriesLeft(page)).length === 1, 'one output in the private file system');
-  await page.goto(url, { waitUntil: 'load' });
-  await page.waitForSelector('body[data-output]');
+  await page.goto(url);
+  await page.waitFor(() => document.body.dataset.output, null);
   await noEntriesLeft(page, 'after leaving the page');
 }
 
-const strays = requests.filter((r) => !r.startsWith(origin + '/'));
+// With no server: the page as the service worker keeps it. An engine that
+// gives the page no service worker (a private window) cannot, and says so.
+{
+  const hasWorker = await page.run(() => !!navigator.serviceWorker);
+  const kept = hasWorker && await page.waitFor(() => navigator.serviceWorker.controller, null, 15_000).then(() => true, () => false);
+  if (check(kept || !hasWorker, 'a service worker keeps the page') && kept) {
+    await unserve();
+    const offline = await openPage();
+    const from = await feed(offline, [example]);
+    compare((await results(offline, from))[0], native(example), 'with no server');
+    await offline.close();
+    await serve();
+  }
+  report.push(hasWorker ? 'with no server: converted from the kept page' : 'with no server: no service worker in this engine');
+}
+
+// Opened as a file, from the release's folder: the example, saved.
+{
+  const double = await openPage('', opts['file-url']);
+  const cannot = !(await double.run(() => document.getElementById('cannot').hidden));
+  check(!cannot, 'opened as a file: the page says it cannot convert');
+  await shoot(double, 'file');
+  if (!cannot) {
+    const from = await feed(double, [example]);
+    const want = native(example);
+    await saved(double, want, 'opened as a file');
+    const [web] = await double.run((n) => [...document.querySelectorAll('#results li')].slice(n)
+      .map((li) => ({ status: li.dataset.status, stdout: li.dataset.stdout })), from);
+    check(web.status === '0' && web.stdout === want.stdout, `opened as a file: ${web.status} ${JSON.stringify(web.stdout)}`);
+  }
+  await double.close();
+}
+
+const local = (r) => r.startsWith(origin + '/') || /^(blob|data):/.test(r) ||
+  r.startsWith(new URL('.', opts['file-url']).href);
+const strays = requests.filter((r) => !local(r));
 check(strays.length === 0, `requests that left the page: ${strays.join(', ')}`);
 report.push(`${requests.length} requests from the pages, ${strays.length} to anywhere but ${origin}`);
 
 await browser.close();
+await unserve();
 fs.rmSync(work, { recursive: true, force: true });
-for (const line of report) console.log(line);
-console.log(`browser test: ${passed} passed, ${failed} failed`);
+for (const line of report) console.log(`${engineName}: ${line}`);
+console.log(`browser test, ${engineName}: ${passed} passed, ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);
