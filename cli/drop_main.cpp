@@ -5,6 +5,8 @@
 // reads the names as anything but names: no command interpreter, so none
 // can become a command, and no wildcard expansion, so none a pattern.
 
+#if defined(_WIN32)
+
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -78,3 +80,5 @@ int wmain(int argc, wchar_t** argv) {
     halvorine::wait_for_key();
     return failed == 0 ? 0 : 1;
 }
+
+#endif  // _WIN32: built for Windows alone
