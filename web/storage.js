@@ -54,9 +54,16 @@ const halvorineStorage = (() => {
 
   // In a worker: whether an output can really be written there. That the
   // functions exist proves nothing: some browsers refuse the private file
-  // system in a private window, or refuse its synchronous handles.
-  async function works() {
-    const name = `${prefix}probe-${Math.random().toString(36).slice(2)}`;
+  // system in a private window, or refuse its synchronous handles. The trial
+  // file is named and locked like a page's output, so that a page sweeping
+  // meanwhile leaves it be, and sweeps it if it is ever left behind.
+  function works() {
+    const owner = `probe${Math.random().toString(36).slice(2)}`;
+    const trial = () => written(`${prefix}${owner}-trial`);
+    return navigator.locks ? navigator.locks.request(lockName(owner), trial).catch(trial) : trial();
+  }
+
+  async function written(name) {
     let handle = null;
     try {
       const d = await folder();

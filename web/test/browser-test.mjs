@@ -433,7 +433,14 @@ for (const [file, name] of [[example, 'converted'], [refused, 'refused']]) {
     await page.raw.setViewport({ width: 800, height: 860 });
   }
   const want = native(file);
-  if (name === 'converted') await saved(page, want, 'the example');
+  if (name === 'converted') {
+    await saved(page, want, 'the example');
+    // The footer tells of the buttons shown and of where the output is.
+    const [footer, saveAs] = await page.run(() => [[...document.querySelectorAll('footer p')].filter((p) => !p.hidden)
+      .map((p) => p.textContent).join(''), [...document.querySelectorAll('.actions button')].some((b) => b.textContent === 'Save as…')]);
+    check(footer.includes('“Save as…”') === saveAs && footer.includes('private storage') === (mode === 'storage'),
+      `the footer says ${JSON.stringify(footer)}`);
+  }
   compare((await results(page, from))[0], want, path.basename(file));
 }
 
