@@ -67,6 +67,7 @@ void wait_for_key() {
 
 std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv) {
     std::vector<std::string> args;
+    args.reserve(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) args.push_back(narrow(argv[i]));
     return args;
 }
