@@ -188,6 +188,7 @@ function addSaving(item, blob, result, entry) {
   const discard = () => {
     URL.revokeObjectURL(url);
     urls.delete(url);
+    delete item.output;  // or an output held in memory stays there
     actions.remove();
     if (result.stored) { ours.delete(entry); remove(entry); }
   };

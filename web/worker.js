@@ -56,19 +56,22 @@ async function convert({ file, entry, memory }) {
   let ahead = new Uint8Array(readAhead).subarray(0, 0);  // read, not yet by the converter
   let aheadAt = 0;
   let stream = null;
+  let byob = true;
   // The next part of the file into `ahead`. A byte stream read into one
   // buffer over and over makes no garbage; where the browser's Blob streams
   // take no buffer of the reader's, each part is a new one.
   const readMore = async () => {
     if (stream === null) {
+      const bytes = bundled ? null : file.stream();
       try {
-        stream = bundled ? false : file.stream().getReader({ mode: 'byob' });
+        stream = bytes ? bytes.getReader({ mode: 'byob' }) : false;
       } catch (e) {
-        stream = false;
+        byob = false;
+        stream = bytes.getReader();
       }
     }
     if (stream) {
-      const { value, done: over } = await stream.read(new Uint8Array(ahead.buffer, 0, readAhead));
+      const { value, done: over } = await (byob ? stream.read(new Uint8Array(ahead.buffer, 0, readAhead)) : stream.read());
       // Short of the size the file had when picked: it was cut since, and
       // the rest of the recording is lost, not over.
       if (over) throw new Error('the file ended early');
