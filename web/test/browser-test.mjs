@@ -232,6 +232,7 @@ const chromiumArgs = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-f
   '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'];
 const firefox = (privately) => puppeteerEngine({
   browser: 'firefox', protocol: 'webDriverBiDi', executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+  userDataDir: path.join(work, 'profile'),  // beside the inputs, as chromium's
   extraPrefsFirefox: { 'browser.privatebrowsing.autostart': privately, 'browser.download.dir': downloads,
     'browser.download.folderList': 2, 'browser.download.useDownloadDir': true },
 });
