@@ -123,6 +123,10 @@ function sampleMemory(pid) {
 // The page on loopback, stopped and started again on the same port for the
 // check with no server.
 const site = { port: 0, process: null, log: fs.openSync(path.join(opts.work, `server-${engineName}.log`), 'a') };
+// The server and the WebKit driver go with this script, even when it fails.
+const ending = [];
+process.on('exit', () => ending.forEach((end) => end()));
+ending.push(() => site.process?.kill());
 const freePort = () => new Promise((r) => {
   const s = net.createServer().listen(0, '127.0.0.1', () => { const { port } = s.address(); s.close(() => r(port)); });
 });
@@ -182,6 +186,7 @@ async function webkitEngine(features) {
   // Downloads go to the home folder.
   const driver = spawn('xvfb-run', ['-a', '-s', '-screen 0 1280x1024x24', 'WebKitWebDriver', `--port=${port}`],
     { detached: true, stdio: 'ignore', env: { ...process.env, HOME: downloads } });
+  ending.push(() => { try { process.kill(-driver.pid); } catch { /* gone */ } });
   const base = `http://127.0.0.1:${port}`;
   const call = async (method, to, body) => {
     const reply = await (await fetch(base + to, { method, body: body && JSON.stringify(body) })).json();
@@ -220,10 +225,7 @@ async function webkitEngine(features) {
     fs.readFileSync(`/proc/${p}/cmdline`, 'utf8').startsWith(`WebKitWebDriver\0--port=${port}`)));
   return {
     version: `WebKitGTK MiniBrowser ${capabilities.browserVersion}`, pid, newPage: async () => page,
-    close: async () => {
-      await call('DELETE', to('')).catch(() => {});
-      process.kill(-driver.pid);
-    },
+    close: () => call('DELETE', to('')).catch(() => {}),
   };
 }
 
