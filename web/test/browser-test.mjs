@@ -123,6 +123,9 @@ function sampleMemory(pid) {
 // The page on loopback, stopped and started again on the same port for the
 // check with no server.
 const site = { port: 0, process: null, log: fs.openSync(path.join(opts.work, `server-${engineName}.log`), 'a') };
+// A copy, so that the test can make a new build of it.
+const served = path.join(work, 'site');
+fs.cpSync(opts.site, served, { recursive: true });
 // The server and the WebKit driver go with this script, even when it fails.
 const ending = [];
 process.on('exit', () => ending.forEach((end) => end()));
@@ -132,7 +135,7 @@ const freePort = () => new Promise((r) => {
 });
 async function serve() {
   site.port ||= await freePort();
-  site.process = spawn('python3', ['-m', 'http.server', '--bind', '127.0.0.1', '--directory', opts.site, String(site.port)],
+  site.process = spawn('python3', ['-m', 'http.server', '--bind', '127.0.0.1', '--directory', served, String(site.port)],
     { stdio: ['ignore', 'ignore', site.log] });
   for (let i = 0; i < 100; i++) {
     if (await fetch(`http://127.0.0.1:${site.port}/`).then(() => true, () => false)) return;
@@ -572,6 +575,15 @@ if (mode === 'storage') {
   const hasWorker = await page.run(() => !!navigator.serviceWorker);
   const kept = hasWorker && await page.waitFor(() => navigator.serviceWorker.controller, null, 15_000).then(() => true, () => false);
   if (check(kept || !hasWorker, 'a service worker keeps the page') && kept) {
+    // A new build: its worker takes over with a cache of its own, and the
+    // old build's cache goes.
+    const [old] = await page.run(() => caches.keys());
+    const sw = path.join(served, 'sw.js');
+    fs.writeFileSync(sw, fs.readFileSync(sw, 'utf8').replace(/^const version = '/m, "const version = 'next"));
+    await page.run(() => navigator.serviceWorker.getRegistration().then((r) => r.update()));
+    const replaced = await page.waitFor((was) => caches.keys().then((k) => k.length === 1 && k[0] !== was), old, 15_000)
+      .then(() => true, () => false);
+    check(replaced && /^halvorine-[0-9a-f]{16}$/.test(old), `a new build's cache replaces ${old}`);
     await unserve();
     const offline = await openPage();
     const from = await feed(offline, [example]);
