@@ -30,6 +30,11 @@ const progressEvery = 100;  // ms between progress messages
 // trip to the browser's own process (and the converter a pause and resume),
 // which the converter's blocks would pay ten times as often.
 const readAhead = 4 << 20;
+// Blocks for the private file system are gathered into this before they are
+// written: each write through the access handle has a fixed cost besides the
+// bytes, which Firefox pays in about a quarter of its writing time when every
+// block is written by itself (256 MiB: 250 ms, not 330 ms).
+const gather = new Uint8Array(4 << 20);
 
 async function convert({ file, entry, memory }) {
   const module = await ready;
@@ -89,6 +94,15 @@ async function convert({ file, entry, memory }) {
   let writeAt = 0;
   let lastProgress = 0;
   let output = null;
+  let gathered = 0;
+  // True when the bytes gathered, or `bytes` instead, are in the file; none
+  // is gathered afterwards, even where some of it could not be written.
+  const store = (bytes = gather.subarray(0, gathered)) => {
+    gathered = 0;
+    const wrote = bytes.length > 0 ? handle.write(bytes, { at: writeAt }) : 0;
+    writeAt += wrote;
+    return wrote === bytes.length;
+  };
 
   module.halvorineIo = {
     async read(into, size) {
@@ -120,9 +134,11 @@ async function convert({ file, entry, memory }) {
       try {
         const bytes = module.HEAPU8.subarray(from, from + size);
         if (handle) {
-          const wrote = handle.write(bytes, { at: writeAt });
-          writeAt += wrote;
-          return wrote === size ? 1 : 0;
+          if (gathered + size > gather.length && !store()) return 0;
+          if (size >= gather.length) return store(bytes) ? 1 : 0;
+          gather.set(bytes, gathered);
+          gathered += size;
+          return 1;
         }
         parts.push(new Blob([bytes]));
         writeAt += size;
@@ -139,6 +155,7 @@ async function convert({ file, entry, memory }) {
     closeOutput() {
       if (!handle) return 1;
       try {
+        if (!store()) return 0;
         handle.flush();
         return 1;
       } catch (e) {
