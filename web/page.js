@@ -31,8 +31,19 @@ function startWorker() {
     workerFailed();
     return;
   }
+  started = false;
   worker.onmessage = (event) => received(event.data);
-  worker.onerror = () => { if (!started) workerFailed(); };
+  worker.onerror = (event) => {
+    if (!started) {
+      workerFailed();
+      return;
+    }
+    // The converter itself stopped: its file fails, and a new worker takes
+    // the next one.
+    worker.terminate();
+    worker = null;
+    received({ type: 'crashed', error: event.message || 'The converter stopped.' });
+  };
 }
 
 function bundledWorker() {
@@ -156,10 +167,16 @@ async function finished(result) {
   let blob = result.blob;
   if (result.stored) {
     item.dataset.entry = entry;
-    // Typed, or a browser that finds a RIFF header in an untyped file names
-    // the saved file .wav (the Blob only refers to the stored file).
-    const stored = await (await (await halvorineStorage.folder()).getFileHandle(entry)).getFile();
-    blob = new Blob([stored], { type: 'application/octet-stream' });
+    try {
+      // Typed, or a browser that finds a RIFF header in an untyped file names
+      // the saved file .wav (the Blob only refers to the stored file).
+      const stored = await (await (await halvorineStorage.folder()).getFileHandle(entry)).getFile();
+      blob = new Blob([stored], { type: 'application/octet-stream' });
+    } catch (e) {
+      // Written, then gone from the browser's storage: nothing to save.
+      item.className = 'failed';
+      item.append(line(`The output cannot be read back from the browser's storage: ${e.message}`, 'state'));
+    }
   } else {
     ours.delete(entry);
     remove(entry, 3);
@@ -314,6 +331,11 @@ document.addEventListener('DOMContentLoaded', () => {
 // Leaving the page: its outputs go from the private file system. Removal is
 // asynchronous and may not finish before the page is gone; the next page to
 // open sweeps up what is left (sweepLeftovers).
+// Back from the back/forward cache, the page has lost its worker and
+// outputs: it starts afresh.
+window.addEventListener('pageshow', (event) => {
+  if (event.persisted) location.reload();
+});
 window.addEventListener('pagehide', () => {
   if (worker) worker.terminate();
   for (const url of urls) URL.revokeObjectURL(url);

@@ -60,7 +60,10 @@ const halvorineStorage = (() => {
   function works() {
     const owner = `probe${Math.random().toString(36).slice(2)}`;
     const trial = () => written(`${prefix}${owner}-trial`);
-    return navigator.locks ? navigator.locks.request(lockName(owner), trial).catch(trial) : trial();
+    const tried = navigator.locks ? navigator.locks.request(lockName(owner), trial).catch(trial) : trial();
+    // A trial that never settles counts as failed: the page then says it
+    // holds outputs in memory, rather than wait for ever.
+    return Promise.race([tried, new Promise((r) => setTimeout(() => r(false), 10_000))]);
   }
 
   async function written(name) {

@@ -4,17 +4,22 @@
 // in when the site is made): a new build's worker fills a cache of its own
 // and removes the old ones once it takes over.
 const version = '@VERSION@';
-const cacheName = `halvorine-${version}`;
+// Per scope: two copies of the page on one origin keep their caches apart.
+const cachePrefix = `halvorine ${self.registration.scope} `;
+const cacheName = cachePrefix + version;
 const files = ['./', 'index.html', 'storage.js', 'page.js', 'style.css', 'worker.js', 'halvorine.js',
   'halvorine.wasm', 'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png'];
 
 self.addEventListener('install', (event) => {
-  event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files)).then(() => self.skipWaiting()));
+  // Past the HTTP cache: a host's max-age must not mix an older build's
+  // files into this build's cache.
+  const fresh = files.map((file) => new Request(file, { cache: 'reload' }));
+  event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(fresh)).then(() => self.skipWaiting()));
 });
 
 self.addEventListener('activate', (event) => {
   event.waitUntil(caches.keys()
-    .then((names) => Promise.all(names.filter((n) => n.startsWith('halvorine-') && n !== cacheName)
+    .then((names) => Promise.all(names.filter((n) => n.startsWith(cachePrefix) && n !== cacheName)
       .map((n) => caches.delete(n))))
     .then(() => self.clients.claim()));
 });

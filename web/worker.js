@@ -84,10 +84,11 @@ async function convert({ file, entry, memory }) {
     } else {
       const end = Math.min(readAt + readAhead, file.size);
       ahead = new Uint8Array(bundled ? await fromPage(readAt, end) : await file.slice(readAt, end).arrayBuffer());
+      // As above: a file that gives less than it had is cut, not over.
+      if (ahead.length !== end - readAt) throw new Error('the file ended early');
     }
     aheadAt = 0;
     readAt += ahead.length;
-    return ahead.length > 0;
   };
   let done = 0;  // bytes the converter has read
   let readFailed = false;
@@ -109,7 +110,13 @@ async function convert({ file, entry, memory }) {
       let got = 0;
       try {
         while (got < size && !readFailed) {
-          if (aheadAt === ahead.length && (readAt >= file.size || !(await readMore()))) break;
+          if (aheadAt === ahead.length) {
+            // The size the file had when picked is where it ends; short of
+            // it, readMore throws, and an empty part is simply asked again.
+            if (readAt >= file.size) break;
+            await readMore();
+            continue;
+          }
           const part = Math.min(size - got, ahead.length - aheadAt);
           module.HEAPU8.set(ahead.subarray(aheadAt, aheadAt + part), into + got);
           aheadAt += part;
