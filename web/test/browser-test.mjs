@@ -583,7 +583,7 @@ if (mode === 'storage') {
     await page.run(() => navigator.serviceWorker.getRegistration().then((r) => r.update()));
     const replaced = await page.waitFor((was) => caches.keys().then((k) => k.length === 1 && k[0] !== was), old, 15_000)
       .then(() => true, () => false);
-    check(replaced && /^halvorine-[0-9a-f]{16}$/.test(old), `a new build's cache replaces ${old}`);
+    check(replaced && /^halvorine \S+ [0-9a-f]{16}$/.test(old), `a new build's cache replaces ${old}`);
     await unserve();
     const offline = await openPage();
     const from = await feed(offline, [example]);
