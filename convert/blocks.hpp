@@ -1,7 +1,8 @@
 #pragma once
 // Block-sized moves for everything that is not a single header field: the
 // rest of a fmt chunk, chunk content and the sample data. The buffers are
-// allocated once per conversion, so memory stays the same whatever the input.
+// allocated once, by each front end for all the files it converts, so memory
+// stays the same whatever the input.
 
 #include <algorithm>
 #include <array>
