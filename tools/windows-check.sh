@@ -109,6 +109,7 @@ nothing_left
 msiexec /i "$work/old.msi" && [[ $(installed) == 1.0.0 ]] || fail "1.0.0 did not install"
 msiexec /i "$work/new.msi" || fail "$version did not install over 1.0.0"
 [[ $(installed) == "$version" ]] || fail "after the upgrade, Apps & features lists $(installed)"
+[[ $(system_path) == *halvorine-convert* ]] || fail "after the upgrade, PATH lacks the folder: $(system_path)"
 if msiexec /i "$work/old.msi"; then fail "1.0.0 installed over $version"; fi
 [[ $(installed) == "$version" ]] || fail "after the refused downgrade, Apps & features lists $(installed)"
 same_files
