@@ -5,6 +5,9 @@
 #                        default), removed at exit
 #   at_exit COMMAND      more to do at exit (a server to stop), run before
 #                        $work goes; a script adds to this, never its own trap
+#   windows_files TREE INTO
+#                        the files the Windows zip and installer ship, from
+#                        source tree TREE's windows build, into folder INTO
 #   need_release [FILE]  builds the release preset when build/release/FILE
 #                        (default the program) is missing: the program alone,
 #                        or everything for any other FILE
@@ -32,4 +35,11 @@ need_release() {
   else
     cmake --build --preset release
   fi
+}
+
+windows_files() {
+  install -m 644 "$1/build/windows/halvorine-convert.exe" "$1/build/windows/halvorine-drop.exe" "$2/"
+  # Notepad wants CRLF line ends.
+  sed 's/\r*$/\r/' "$1/doc/README-windows.txt" >"$2/README.txt"
+  sed 's/\r*$/\r/' "$1/LICENSE" >"$2/LICENSE.txt"
 }

@@ -145,9 +145,6 @@ static_tarball() {
   echo "$base.tar.gz"
 }
 
-# Notepad wants CRLF line ends.
-crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
-
 # A .zip of folder $1 of the work folder, the same bytes for the same files.
 pack_zip() {
   find "$work/$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
@@ -160,12 +157,8 @@ windows_zip() {
   local base=$name-$version-win64
   (cd "$src" && quiet cmake --preset windows && quiet cmake --build --preset windows)
   mkdir "$work/$base"
-  for exe in "$name.exe" halvorine-drop.exe; do
-    no_build_path "$src/build/windows/$exe"
-    install -m 644 "$src/build/windows/$exe" "$work/$base/"
-  done
-  crlf "$src/doc/README-windows.txt" "$work/$base/README.txt"
-  crlf "$src/LICENSE" "$work/$base/LICENSE.txt"
+  for exe in "$name.exe" halvorine-drop.exe; do no_build_path "$src/build/windows/$exe"; done
+  windows_files "$src" "$work/$base"
   pack_zip "$base"
 }
 

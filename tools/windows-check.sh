@@ -44,9 +44,7 @@ SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -STimestamp)
 export SOURCE_DATE_EPOCH
 files=$work/files
 mkdir "$files"
-cp "$exe" build/windows/halvorine-drop.exe "$files/"
-sed 's/\r*$/\r/' doc/README-windows.txt >"$files/README.txt"
-sed 's/\r*$/\r/' LICENSE >"$files/LICENSE.txt"
+windows_files "$root" "$files"
 tools/msi.sh "$files" "$version" "$work/new.msi"
 tools/msi.sh "$files" 1.0.0 "$work/old.msi"
 x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -O2 -municode -static -s \

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Finishes the page's folder SITE once the converter is built: writes the
-build's version into the service worker (sw.js, from SOURCE/sw.js) and writes
+build's version and its files into the service worker (sw.js, from SOURCE/sw.js) and writes
 bundle.js, which carries the worker's scripts and the WebAssembly for a page
 opened as a file, where the worker cannot load them itself.
 
@@ -11,7 +11,8 @@ import json
 import os
 import sys
 
-# The files the page is made of, as the service worker caches them.
+# The files the page is made of: the service worker caches these, and its
+# version is made of them.
 CACHED = ["index.html", "storage.js", "page.js", "style.css", "worker.js", "halvorine.js",
           "halvorine.wasm", "manifest.webmanifest", "icon.svg", "icon-192.png", "icon-512.png"]
 
@@ -26,7 +27,7 @@ def main(source, site):
     for name in CACHED:
         digest.update(name.encode() + b"\0" + read(site, name))
     with open(os.path.join(source, "sw.js")) as f:
-        worker = f.read().replace("@VERSION@", digest.hexdigest()[:16])
+        worker = f.read().replace("@VERSION@", digest.hexdigest()[:16]).replace("@FILES@", " ".join(CACHED))
     with open(os.path.join(site, "sw.js"), "w") as f:
         f.write(worker)
     # One script: the marker first, so the worker knows where it runs.

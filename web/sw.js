@@ -7,8 +7,8 @@ const version = '@VERSION@';
 // Per scope: two copies of the page on one origin keep their caches apart.
 const cachePrefix = `halvorine ${self.registration.scope} `;
 const cacheName = cachePrefix + version;
-const files = ['./', 'index.html', 'storage.js', 'page.js', 'style.css', 'worker.js', 'halvorine.js',
-  'halvorine.wasm', 'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png'];
+// The files are those the version is made of, written in with it.
+const files = ['./', ...'@FILES@'.split(' ')];
 
 self.addEventListener('install', (event) => {
   // Past the HTTP cache: a host's max-age must not mix an older build's
