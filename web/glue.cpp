@@ -16,20 +16,32 @@ namespace {
 using halvorine::Byte;
 using halvorine::cli::Message;
 
+// The reads, the writes and the close may make the conversion wait
+// (Asyncify) for the next part of the file, or for a buffer the output is
+// stored from; where there is nothing to wait for they return at once,
+// without unwinding the converter's stack. They are the link's
+// ASYNCIFY_IMPORTS. The synchronous way to read (FileReaderSync) makes a new
+// buffer for each read, and with the worker's event loop held by the
+// conversion the browser frees hardly any of them before it ends: memory
+// grew with the file.
+
 // Bytes read into `into`: fewer than `size` at the end of the file, or when
-// it could not be read (then js_read_failed says so). The conversion waits
-// here (Asyncify) while the worker reads the file as a stream into one buffer
-// it reuses. The synchronous way (FileReaderSync) makes a new buffer for each
-// read, and with the worker's event loop held by the conversion the browser
-// frees hardly any of them before it ends: memory grew with the file.
-EM_ASYNC_JS(std::size_t, js_read, (Byte * into, std::size_t size), { return await Module.halvorineIo.read(into, size); });
+// it could not be read (then js_read_failed says so).
+EM_JS(std::size_t, js_read, (Byte * into, std::size_t size), {
+    return Asyncify.handleSleep((wakeUp) => Module.halvorineIo.settle(Module.halvorineIo.read(into, size), wakeUp));
+});
 EM_JS(int, js_read_failed, (), { return Module.halvorineIo.readFailed(); });
-// 1 when every byte was stored, 0 when not (a full quota included).
-EM_JS(int, js_write, (const Byte* from, std::size_t size), { return Module.halvorineIo.write(from, size); });
+// 1 when the bytes are taken to be stored, 0 when storing has failed (a full
+// quota included).
+EM_JS(int, js_write, (const Byte* from, std::size_t size), {
+    return Asyncify.handleSleep((wakeUp) => Module.halvorineIo.settle(Module.halvorineIo.write(from, size), wakeUp));
+});
 // 1 when the output was made ready under this name, 0 when it cannot be.
 EM_JS(int, js_open_output, (const char* name), { return Module.halvorineIo.openOutput(UTF8ToString(name)); });
 // 1 when everything written is stored for good.
-EM_JS(int, js_close_output, (), { return Module.halvorineIo.closeOutput(); });
+EM_JS(int, js_close_output, (), {
+    return Asyncify.handleSleep((wakeUp) => Module.halvorineIo.settle(Module.halvorineIo.closeOutput(), wakeUp));
+});
 // `banner` is 1 for the banner, 0 for what follows it.
 EM_JS(void, js_say, (int banner, const char* text), { Module.halvorineIo.say(banner, UTF8ToString(text)); });
 

@@ -13,7 +13,7 @@ import sys
 
 # The files the page is made of: the service worker caches these, and its
 # version is made of them.
-CACHED = ["index.html", "storage.js", "page.js", "style.css", "worker.js", "halvorine.js",
+CACHED = ["index.html", "storage.js", "ends.js", "page.js", "style.css", "worker.js", "halvorine.js",
           "halvorine.wasm", "manifest.webmanifest", "icon.svg", "icon-192.png", "icon-512.png"]
 
 
@@ -32,7 +32,7 @@ def main(source, site):
         f.write(worker)
     # One script: the marker first, so the worker knows where it runs.
     scripts = "const halvorineBundled = true;\n" + "".join(
-        read(site, n).decode() + "\n" for n in ("storage.js", "halvorine.js", "worker.js"))
+        read(site, n).decode() + "\n" for n in ("storage.js", "ends.js", "halvorine.js", "worker.js"))
     wasm = base64.b64encode(read(site, "halvorine.wasm")).decode()
     with open(os.path.join(site, "bundle.js"), "w") as f:
         f.write("'use strict';\n// Made by pack.py for a page opened as a file.\n"

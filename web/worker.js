@@ -1,17 +1,17 @@
 'use strict';
-// Converts one picked file at a time, on this worker's only thread. The
-// recording is read block by block from the File (the converter waits for
-// each read through Asyncify) and the output written block by block into the
-// origin's private file system through a synchronous access handle, so memory
-// stays the same whatever the recording's size. Where that storage cannot be
-// written, the output is gathered in memory instead.
+// Converts one picked file at a time. The converter (WebAssembly) runs on
+// this worker's thread and reads and stores through the two ends (ends.js):
+// here, on this thread, or for a large file through workers of their own.
+// Each call returns at once where it can; otherwise the converter waits
+// (Asyncify) until the next part of the file is read, or a buffer for the
+// output is free again. Memory stays the same whatever the recording's size.
 //
-// A page opened from a file carries this script, storage.js and the
+// A page opened from a file carries this script, storage.js, ends.js and the
 // converter inside itself and starts it from a blob: URL, with the
 // WebAssembly as its first message (see page.js). Such a worker may not be
 // let read the picked file itself (WebKit), so the page reads it for it.
 const bundled = typeof halvorineBundled !== 'undefined';
-if (!bundled) importScripts('storage.js', 'halvorine.js');
+if (!bundled) importScripts('storage.js', 'ends.js', 'halvorine.js');
 let wasmArrived = null;
 let pageRead = null;  // settles the read asked of the page
 const fromPage = (at, end) => new Promise((resolve, reject) => {
@@ -26,168 +26,290 @@ const ready = bundled
 const storageWorks = halvorineStorage.works();
 
 const progressEvery = 100;  // ms between progress messages
-// The file is read this much at a time: each read from a File costs a round
-// trip to the browser's own process (and the converter a pause and resume),
-// which the converter's blocks would pay ten times as often.
-const readAhead = 4 << 20;
-// Blocks for the private file system are gathered into this before they are
-// written: each write through the access handle has a fixed cost besides the
-// bytes, which Firefox pays in about a quarter of its writing time when every
-// block is written by itself (256 MiB: 250 ms, not 330 ms).
-const gather = new Uint8Array(4 << 20);
+const { size } = halvorineEnds;
+
+// The ends' own workers (reading, storing), where this worker can start them:
+// not from a blob: URL, nor where the browser has no workers in workers.
+// They gain only where the browser gives a file in small parts (Firefox: 64
+// KiB and less), each costing a wait: reading then costs about as much as
+// converting, and apart the two overlap (256 MiB in Firefox: 0.8 s here, 0.5
+// s apart). Where the parts are large, the messages between workers cost
+// more than they save, and a message between two workers takes Firefox about
+// 25 ms: they serve only large files, and only where the first such file
+// came in small parts. Started once this worker is ready (Firefox can hang a
+// worker that starts workers while itself starting).
+const apartFrom = 64 << 20;  // bytes
+let apart = null;
+let smallParts = null;  // learned from the first file of apartFrom or more
+Promise.all([storageWorks, ready]).then(() => Promise.all([0, 1].map(startEnd))).then((ends) => {
+  if (ends.every((end) => end)) apart = ends;
+  else ends.forEach((end) => end?.terminate());
+});
+
+// True where the file's first MiB comes in more than 8 parts.
+async function inSmallParts(file) {
+  const reading = halvorineEnds.reading(file);
+  let buffer = new ArrayBuffer(1 << 20);
+  let parts = 0;
+  try {
+    for (let bytes = 0; bytes < buffer.byteLength && parts <= 8; parts++) {
+      const part = await reading.next(new Uint8Array(buffer));
+      if (reading.byob) buffer = part.buffer;
+      bytes += part.length;
+    }
+  } catch (e) {
+    // The conversion will find out for itself.
+  }
+  reading.cancel();
+  return parts > 8;
+}
+
+// An end's worker once it says it is ready, or null.
+async function startEnd() {
+  if (bundled || typeof Worker === 'undefined') return null;
+  try {
+    const end = new Worker('ends.js', { name: 'ends' });
+    const started = await new Promise((resolve) => {
+      end.onmessage = () => resolve(true);
+      end.onerror = () => resolve(false);
+      setTimeout(() => resolve(false), 10_000);
+    });
+    if (started) return end;
+    end.terminate();
+  } catch (e) {
+    // As if it never started.
+  }
+  return null;
+}
+
+// Copies from `parts` (Uint8Arrays, the first read from `partAt` on) up to
+// `count` bytes to `into` in the converter's memory; says how many, and
+// calls `used` with each part it finishes.
+function copyIn(module, parts, into, count, used) {
+  let got = 0;
+  while (got < count && parts.length > 0) {
+    const part = parts[0];
+    const n = Math.min(count - got, part.length - parts.at);
+    module.HEAPU8.set(part.subarray(parts.at, parts.at + n), into + got);
+    got += n;
+    parts.at += n;
+    if (parts.at === part.length) {
+      used(parts.shift());
+      parts.at = 0;
+    }
+  }
+  return got;
+}
+
+// The converter's calls when the ends are here. The file is read a buffer
+// ahead of the converter, into the same buffer over and over where the
+// browser's Blob streams are byte streams; the output is stored straight
+// from the converter's memory.
+let readBuffer = new ArrayBuffer(size);
+async function endsHere(module, file, entry) {
+  const output = await halvorineEnds.storing(entry);
+  const reading = halvorineEnds.reading(file, bundled ? fromPage : null);
+  const parts = Object.assign([], { at: 0 });
+  let readAt = 0;
+  let failed = false;
+  let closed = null;
+  const more = async () => {
+    try {
+      if (readBuffer.byteLength === 0) readBuffer = new ArrayBuffer(size);  // lost to a failed read
+      const part = await reading.next(new Uint8Array(readBuffer));
+      if (reading.byob) readBuffer = part.buffer;
+      readAt += part.length;
+      parts.push(part);
+    } catch (e) {
+      // The file changed or went since it was picked, or the disk failed.
+      failed = true;
+    }
+  };
+  return {
+    stored: output.stored,
+    read(into, count) {
+      let got = copyIn(module, parts, into, count, () => {});
+      if (got === count || readAt >= file.size || failed) return got;
+      return (async () => {
+        while (got < count && readAt < file.size && !failed) {
+          await more();
+          got += copyIn(module, parts, into + got, count - got, () => {});
+        }
+        return got;
+      })();
+    },
+    readFailed: () => failed,
+    write: (from, count) => (output.write(module.HEAPU8.subarray(from, from + count)) ? 1 : 0),
+    close: async () => (closed ??= output.close()),
+    finish: () => reading.cancel(),
+  };
+}
+
+// The converter's calls when the ends are workers of their own: `count`
+// buffers each way, read ahead and stored behind.
+const outBuffers = Array.from({ length: halvorineEnds.count }, () => new ArrayBuffer(size));
+let files = 0;
+async function endsApart(module, file, entry, [reader, storer]) {
+  const id = ++files;
+  let answer = null;  // to an open or a close
+  let bufferBack = null;
+  let writeFailed = false;
+  storer.onmessage = ({ data }) => {
+    if ('written' in data) {
+      writeFailed ||= data.failed;
+      outBuffers.push(data.written);
+      if (bufferBack) bufferBack();
+    } else {
+      answer(data);
+    }
+  };
+  const ask = (message) => new Promise((r) => {
+    answer = r;
+    storer.postMessage(message);
+  });
+  const { opened } = await ask({ open: entry });
+
+  // Parts of an earlier file, or of this one once it is over, go back.
+  const parts = Object.assign([], { at: 0 });
+  let arrived = null;
+  let readFailed = false;
+  let over = false;
+  let received = 0;
+  const giveBack = (part) => reader.postMessage({ free: part.buffer }, [part.buffer]);
+  reader.onmessage = ({ data }) => {
+    if (data.id !== id || over) {
+      if (data.chunk) reader.postMessage({ free: data.chunk }, [data.chunk]);
+      return;
+    }
+    if (data.failed) readFailed = true;
+    else parts.push(new Uint8Array(data.chunk, 0, data.length));
+    received += data.length ?? 0;
+    if (arrived) arrived();
+  };
+  reader.postMessage({ read: file, id });
+  const ended = () => (received === file.size || readFailed) && parts.length === 0;
+
+  let out = null;  // the buffer being filled
+  let outAt = 0;
+  const send = () => {
+    storer.postMessage({ chunk: out, length: outAt }, [out]);
+    out = null;
+    outAt = 0;
+  };
+  // Copies from `from` into buffers, passing on each one filled, until `at.n`
+  // reaches `count`; false where every buffer is with the storing end.
+  const fill = (from, count, at) => {
+    while (at.n < count) {
+      if (out === null) {
+        if (outBuffers.length === 0) return false;
+        out = outBuffers.pop();
+      }
+      const n = Math.min(count - at.n, size - outAt);
+      new Uint8Array(out, outAt, n).set(module.HEAPU8.subarray(from + at.n, from + at.n + n));
+      outAt += n;
+      at.n += n;
+      if (outAt === size) send();
+    }
+    return true;
+  };
+  let closed = null;
+  return {
+    stored: opened,
+    read(into, count) {
+      let got = copyIn(module, parts, into, count, giveBack);
+      if (got === count || ended()) return got;
+      return (async () => {
+        while (got < count && !ended()) {
+          await new Promise((r) => { arrived = r; });
+          arrived = null;
+          got += copyIn(module, parts, into + got, count - got, giveBack);
+        }
+        return got;
+      })();
+    },
+    readFailed: () => readFailed,
+    write(from, count) {
+      const at = { n: 0 };
+      if (writeFailed) return 0;
+      if (fill(from, count, at)) return 1;
+      return (async () => {
+        while (!fill(from, count, at)) {
+          await new Promise((r) => { bufferBack = r; });
+          bufferBack = null;
+        }
+        return writeFailed ? 0 : 1;
+      })();
+    },
+    async close() {
+      if (out !== null && outAt > 0) send();
+      else if (out !== null) outBuffers.push(out);
+      out = null;
+      closed ??= await ask({ close: true });
+      return closed;
+    },
+    finish() {
+      over = true;
+      reader.postMessage({ stop: id });
+      for (const part of parts.splice(0)) giveBack(part);
+    },
+  };
+}
 
 async function convert({ file, entry, memory }) {
   const module = await ready;
-  let handle = null;
-  if (!memory && await storageWorks) {
-    try {
-      const fileHandle = await (await halvorineStorage.folder()).getFileHandle(entry, { create: true });
-      handle = await fileHandle.createSyncAccessHandle();
-      handle.truncate(0);
-    } catch (e) {
-      // It worked when proven and not now (the disk or the quota is full):
-      // this file goes to memory, and the page says so from now on.
-      if (handle) handle.close();
-      handle = null;
-      halvorineStorage.remove(entry, 3);
-      postMessage({ type: 'hello', storage: false });
-    }
+  const useStorage = !memory && await storageWorks;
+  if (apart && file.size >= apartFrom) smallParts ??= await inSmallParts(file);
+  const ends = await (apart && file.size >= apartFrom && smallParts
+    ? endsApart(module, file, useStorage ? entry : null, apart) : endsHere(module, file, useStorage ? entry : null));
+  if (useStorage && !ends.stored) {
+    // It worked when proven and not now (the disk or the quota is full):
+    // this file goes to memory, and the page says so from now on.
+    halvorineStorage.remove(entry, 3);
+    postMessage({ type: 'hello', storage: false });
   }
-  // The output, where it is kept in memory: a Blob for each block written,
-  // which the browser holds outside this worker's heap, so the output is
-  // held once, never also gathered here and copied into one Blob at the end.
-  const parts = [];
-  let readAt = 0;  // of the file
-  let ahead = new Uint8Array(readAhead).subarray(0, 0);  // read, not yet by the converter
-  let aheadAt = 0;
-  let stream = null;
-  let byob = true;
-  // The next part of the file into `ahead`. A byte stream read into one
-  // buffer over and over makes no garbage; where the browser's Blob streams
-  // take no buffer of the reader's, each part is a new one.
-  const readMore = async () => {
-    if (stream === null) {
-      const bytes = bundled ? null : file.stream();
-      try {
-        stream = bytes ? bytes.getReader({ mode: 'byob' }) : false;
-      } catch (e) {
-        byob = false;
-        stream = bytes.getReader();
-      }
-    }
-    if (stream) {
-      const { value, done: over } = await (byob ? stream.read(new Uint8Array(ahead.buffer, 0, readAhead)) : stream.read());
-      // Short of the size the file had when picked: it was cut since, and
-      // the rest of the recording is lost, not over.
-      if (over) throw new Error('the file ended early');
-      ahead = value;
-    } else {
-      const end = Math.min(readAt + readAhead, file.size);
-      ahead = new Uint8Array(bundled ? await fromPage(readAt, end) : await file.slice(readAt, end).arrayBuffer());
-      // As above: a file that gives less than it had is cut, not over.
-      if (ahead.length !== end - readAt) throw new Error('the file ended early');
-    }
-    aheadAt = 0;
-    readAt += ahead.length;
-  };
   let done = 0;  // bytes the converter has read
-  let readFailed = false;
-  let writeAt = 0;
   let lastProgress = 0;
   let output = null;
-  let gathered = 0;
-  // True when the bytes gathered, or `bytes` instead, are in the file; none
-  // is gathered afterwards, even where some of it could not be written.
-  const store = (bytes = gather.subarray(0, gathered)) => {
-    gathered = 0;
-    const wrote = bytes.length > 0 ? handle.write(bytes, { at: writeAt }) : 0;
-    writeAt += wrote;
-    return wrote === bytes.length;
-  };
-
+  // Each returns its result, or a promise of it where the converter must wait.
   module.halvorineIo = {
-    async read(into, size) {
-      let got = 0;
-      try {
-        while (got < size && !readFailed) {
-          if (aheadAt === ahead.length) {
-            // The size the file had when picked is where it ends; short of
-            // it, readMore throws, and an empty part is simply asked again.
-            if (readAt >= file.size) break;
-            await readMore();
-            continue;
-          }
-          const part = Math.min(size - got, ahead.length - aheadAt);
-          module.HEAPU8.set(ahead.subarray(aheadAt, aheadAt + part), into + got);
-          aheadAt += part;
-          got += part;
-        }
-      } catch (e) {
-        // The file changed or went since it was picked, or the disk failed.
-        readFailed = true;
-      }
-      done += got;
+    read(into, count) {
       const now = performance.now();
       if (now - lastProgress >= progressEvery) {
         lastProgress = now;
         postMessage({ type: 'progress', done, total: file.size });
       }
+      const got = ends.read(into, count);
+      if (typeof got === 'number') done += got;
+      else got.then((n) => { done += n; });
       return got;
     },
-    readFailed() {
-      return readFailed ? 1 : 0;
-    },
-    write(from, size) {
-      try {
-        const bytes = module.HEAPU8.subarray(from, from + size);
-        if (handle) {
-          if (gathered + size > gather.length && !store()) return 0;
-          if (size >= gather.length) return store(bytes) ? 1 : 0;
-          gather.set(bytes, gathered);
-          gathered += size;
-          return 1;
-        }
-        parts.push(new Blob([bytes]));
-        writeAt += size;
-        return 1;
-      } catch (e) {
-        // QuotaExceededError above all, and a RangeError where memory runs out.
-        return 0;
-      }
-    },
+    readFailed: () => (ends.readFailed() ? 1 : 0),
+    write: (from, count) => ends.write(from, count),
     openOutput(name) {
       output = name;
       return 1;
     },
-    closeOutput() {
-      if (!handle) return 1;
-      try {
-        if (!store()) return 0;
-        handle.flush();
-        return 1;
-      } catch (e) {
-        return 0;
-      }
-    },
+    closeOutput: () => ends.close().then((c) => (c.closed ? 1 : 0)),
     say(banner, text) {
       postMessage({ type: 'said', banner: banner === 1, text });
+    },
+    // For the glue: a result now, or the converter waits for it.
+    settle(result, wakeUp) {
+      if (typeof result === 'number') wakeUp(result);
+      else result.then(wakeUp);
     },
   };
 
   const started = performance.now();
   const status = await module.ccall('halvorine_convert', 'number', ['string'], [file.name], { async: true });
   const seconds = (performance.now() - started) / 1000;
-  let blob = null;
-  if (handle) {
-    handle.close();
-    // A name refused before any output was opened leaves nothing behind.
-    if (output === null) await halvorineStorage.remove(entry, 3);
-  } else if (output !== null) {
-    blob = new Blob(parts, { type: 'application/octet-stream' });
-  }
+  const { bytes, blob } = await ends.close();
+  ends.finish();
+  // A name refused before any output was opened leaves nothing behind.
+  if (ends.stored && output === null) await halvorineStorage.remove(entry, 3);
   postMessage({
-    type: 'done', status, output, bytes: writeAt, read: done, total: file.size, seconds,
-    blob, stored: output !== null && handle !== null,
+    type: 'done', status, output, bytes, read: done, total: file.size, seconds,
+    blob: ends.stored || output === null ? null : blob, stored: output !== null && ends.stored,
   });
 }
 
