@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the web page (the web preset) and the native program, then converts
+# Builds the web page (the web preset) and the native program, tests the
+# page's reading and storing ends under node (web/test/ends-test.mjs), then converts
 # in chromium, in Firefox ESR (in a private window too) and in WebKitGTK (with
 # and without the storage features Safari ships), through the page's own file
 # input: the bundled example, every file the interop test has its tools
@@ -19,6 +20,7 @@ cmake --build --preset web
 need_release
 site=$root/build/web/site
 (cd web/test && npm ci --no-audit --no-fund --loglevel=error)
+node web/test/ends-test.mjs
 
 # Large inputs go to memory where there is room, like the benchmark's.
 make_work "$( (($(df --output=avail /dev/shm | tail -n 1) > 8 * 1024 * 1024)) && echo /dev/shm || echo /tmp)"

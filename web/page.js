@@ -7,6 +7,9 @@
 const $ = (id) => document.getElementById(id);
 // "#memory" tries the fallback that holds each output in memory.
 const memoryOnly = location.hash === '#memory';
+// "#apart" reads and stores every file through the ends' own workers, where
+// the converter's worker can start them (see worker.js).
+const apartAlways = location.hash === '#apart';
 const { remove } = halvorineStorage;
 const session = (crypto.randomUUID ? crypto.randomUUID() : String(Math.random()).slice(2)).replace(/-/g, '');
 const holding = halvorineStorage.hold(session);
@@ -130,7 +133,7 @@ function next() {
   $('bar').max = Math.max(job.file.size, 1);
   $('bar').value = 0;
   $('figures').textContent = `0 bytes of ${formatBytes(job.file.size)}`;
-  worker.postMessage({ file: job.file, entry, memory: memoryOnly });
+  worker.postMessage({ file: job.file, entry, memory: memoryOnly, apart: apartAlways });
 }
 
 function progress(done, total) {
@@ -159,6 +162,7 @@ async function finished(result) {
   item.dataset.bytes = String(result.bytes);
   item.dataset.output = result.output ?? '';
   item.dataset.seconds = String(result.seconds);
+  item.dataset.ends = result.apart ? 'apart' : 'here';
   item.querySelector('.state').textContent =
     `${file.name}: ${result.status === 0 ? 'converted' : 'not converted'} (${(result.seconds).toFixed(2)} s)`;
   if (banner) item.append(line(shown(banner), 'said banner'));

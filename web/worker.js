@@ -41,12 +41,13 @@ const { size } = halvorineEnds;
 const apartFrom = 64 << 20;  // bytes
 let apart = null;
 let smallParts = null;  // learned from the first file of apartFrom or more
-Promise.all([storageWorks, ready]).then(() => Promise.all([0, 1].map(startEnd))).then((ends) => {
+const apartStarted = Promise.all([storageWorks, ready]).then(() => Promise.all([0, 1].map(startEnd))).then((ends) => {
   if (ends.every((end) => end)) apart = ends;
   else ends.forEach((end) => end?.terminate());
 });
 
-// True where the file's first MiB comes in more than 8 parts.
+// True where the file's first MiB comes in more than 8 parts; null where it
+// could not be read (the conversion will find out for itself).
 async function inSmallParts(file) {
   const reading = halvorineEnds.reading(file);
   let buffer = new ArrayBuffer(1 << 20);
@@ -58,10 +59,10 @@ async function inSmallParts(file) {
       bytes += part.length;
     }
   } catch (e) {
-    // The conversion will find out for itself.
+    parts = null;
   }
   reading.cancel();
-  return parts > 8;
+  return parts === null ? null : parts > 8;
 }
 
 // An end's worker once it says it is ready, or null.
@@ -126,6 +127,7 @@ async function endsHere(module, file, entry) {
     }
   };
   return {
+    apart: false,
     stored: output.stored,
     read(into, count) {
       let got = copyIn(module, parts, into, count, () => {});
@@ -214,6 +216,7 @@ async function endsApart(module, file, entry, [reader, storer]) {
   };
   let closed = null;
   return {
+    apart: true,
     stored: opened,
     read(into, count) {
       let got = copyIn(module, parts, into, count, giveBack);
@@ -255,11 +258,13 @@ async function endsApart(module, file, entry, [reader, storer]) {
   };
 }
 
-async function convert({ file, entry, memory }) {
+// `always`: every file through the ends' own workers, where they start.
+async function convert({ file, entry, memory, apart: always }) {
   const module = await ready;
   const useStorage = !memory && await storageWorks;
-  if (apart && file.size >= apartFrom) smallParts ??= await inSmallParts(file);
-  const ends = await (apart && file.size >= apartFrom && smallParts
+  if (always || file.size >= apartFrom) await apartStarted;
+  if (apart && file.size >= apartFrom && !always) smallParts ??= await inSmallParts(file);
+  const ends = await (apart && (always || (file.size >= apartFrom && smallParts))
     ? endsApart(module, file, useStorage ? entry : null, apart) : endsHere(module, file, useStorage ? entry : null));
   if (useStorage && !ends.stored) {
     // It worked when proven and not now (the disk or the quota is full):
@@ -308,7 +313,7 @@ async function convert({ file, entry, memory }) {
   // A name refused before any output was opened leaves nothing behind.
   if (ends.stored && output === null) await halvorineStorage.remove(entry, 3);
   postMessage({
-    type: 'done', status, output, bytes, read: done, total: file.size, seconds,
+    type: 'done', status, output, bytes, read: done, total: file.size, seconds, apart: ends.apart,
     blob: ends.stored || output === null ? null : blob, stored: output !== null && ends.stored,
   });
 }

@@ -530,35 +530,45 @@ report.push(`${same} of ${rest.length} further inputs converted and said as the 
 await noEntriesLeft(page, 'after the batches');
 
 // A full storage quota is the program's write failure, as a file size limit
-// is for the native one.
+// is for the native one: with the ends on the converter's thread, and in
+// workers of their own.
 if (chromium) {
   const quotaFile = path.join(work, 'quota.wav');
   bigWav(quotaFile, 12 << 20);
-  const cdp = await page.raw.createCDPSession();
-  await cdp.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 4 << 20 });
-  const from = await feed(page, [quotaFile]);
-  const [web] = await results(page, from);
   const want = native(quotaFile, 512);
   check(want.stdout.endsWith('\nERROR: Failed to write output file.\n'), `quota: the native program says ${JSON.stringify(want.stdout)}`);
-  check(web.status === '1' && web.stdout === want.stdout, `quota: said ${JSON.stringify(web.stdout)}, status ${web.status}`);
-  console.log(`quota: ${web.size} bytes kept`);
-  check(web.size <= 4 << 20, `quota: ${web.size} bytes kept`);
+  const cdp = await page.raw.createCDPSession();
+  await cdp.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 4 << 20 });
+  for (const hash of ['', '#apart']) {
+    const on = hash ? await openPage(hash, `${url}?apart`) : page;
+    const [web] = await results(on, await feed(on, [quotaFile]));
+    check(web.status === '1' && web.stdout === want.stdout, `quota${hash}: said ${JSON.stringify(web.stdout)}, status ${web.status}`);
+    check(web.size <= 4 << 20, `quota${hash}: ${web.size} bytes kept`);
+    await noEntriesLeft(on, `after the quota${hash}`);
+    if (hash) await on.close();
+  }
   await cdp.send('Storage.overrideQuotaForOrigin', { origin });
-  await noEntriesLeft(page, 'after the quota');
 }
 
-// The fallback that holds the output in memory, on the valid inputs and the
-// stage refusals, where it is not the page's only way.
-if (mode === 'storage') {
-  const memoryPage = await openPage('#memory');
-  check(!(await memoryPage.run(() => document.getElementById('fallback').hidden)), 'the fallback notice shows in memory mode');
-  const some = inputs.filter((f) => /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) ||
-    path.basename(f) === 'nodot');
-  const sameInMemory = await convertAll(memoryPage, some);
-  report.push(`${sameInMemory} of ${some.length} inputs the same through the in-memory fallback`);
-  await noEntriesLeft(memoryPage, 'the in-memory fallback');
-  await memoryPage.close();
+// The valid inputs and the stage refusals through the fallback that holds
+// the output in memory (where it is not the page's only way), and through
+// the ends' own workers for every file. The page is loaded anew for each
+// (WebKit's one window included: the query makes it another page).
+const some = inputs.filter((f) => /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) ||
+  path.basename(f) === 'nodot');
+for (const [hash, label] of [['#memory', 'the in-memory fallback'], ['#apart', "the ends' own workers"]]) {
+  if (hash === '#memory' && mode !== 'storage') continue;
+  const other = await openPage(hash, `${url}?${hash.slice(1)}`);
+  if (hash === '#memory') check(!(await other.run(() => document.getElementById('fallback').hidden)), 'the fallback notice shows in memory mode');
+  report.push(`${await convertAll(other, some)} of ${some.length} inputs the same through ${label}`);
+  const ends = await other.run(() => [...document.querySelectorAll('#results li')].map((li) => li.dataset.ends).join(' '));
+  check(hash !== '#apart' || /^(apart ?)+$/.test(ends), `through the ends' own workers: ${ends}`);
+  await noEntriesLeft(other, label);
+  await other.close();
+  if (other === page) await openPage();
+}
 
+if (mode === 'storage') {
   // Leaving the page with an output not saved: it is gone from the private
   // file system when the page opens again (removed on leaving, or swept then).
   const from = await feed(page, [example]);
