@@ -175,7 +175,15 @@ const halvorineEnds = (() => {
     }
 
     let output = null;
-    port.onmessage = async ({ data }) => {
+    // What fails here unforeseen fails this worker, which the converter's
+    // worker hears of: it must not wait for an answer that never comes. Until
+    // it does, nothing more is stored, and the output is not said to be.
+    let broken = false;
+    port.onmessage = ({ data }) => answer(data).catch((e) => {
+      broken = true;
+      setTimeout(() => { throw e; });
+    });
+    const answer = async (data) => {
       if ('read' in data) {
         read(data.read, data.id);
       } else if ('stop' in data) {
@@ -186,11 +194,13 @@ const halvorineEnds = (() => {
         output = await storing(data.open);
         port.postMessage({ opened: output.stored });
       } else if ('chunk' in data) {
-        const failed = !output.write(new Uint8Array(data.chunk, 0, data.length));
+        const failed = broken || !output.write(new Uint8Array(data.chunk, 0, data.length));
         port.postMessage({ written: data.chunk, failed }, [data.chunk]);
       } else if ('close' in data) {
-        port.postMessage(output.close());
+        const closed = output.close();
         output = null;
+        port.postMessage({ ...closed, closed: closed.closed && !broken });
+        broken = false;
       }
     };
   }

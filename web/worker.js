@@ -75,7 +75,12 @@ async function startEnd() {
       end.onerror = () => resolve(false);
       setTimeout(() => resolve(false), 10_000);
     });
-    if (started) return end;
+    if (started) {
+      // One that stops later would leave the conversion waiting for ever:
+      // this worker stops too, and the page says so and goes on.
+      end.onerror = () => setTimeout(() => { throw new Error('The converter stopped reading or storing.'); });
+      return end;
+    }
     end.terminate();
   } catch (e) {
     // As if it never started.
@@ -83,7 +88,7 @@ async function startEnd() {
   return null;
 }
 
-// Copies from `parts` (Uint8Arrays, the first read from `partAt` on) up to
+// Copies from `parts` (Uint8Arrays, the first read from `parts.at` on) up to
 // `count` bytes to `into` in the converter's memory; says how many, and
 // calls `used` with each part it finishes.
 function copyIn(module, parts, into, count, used) {
