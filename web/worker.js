@@ -30,40 +30,29 @@ const { size } = halvorineEnds;
 
 // The ends' own workers (reading, storing), where this worker can start them:
 // not from a blob: URL, nor where the browser has no workers in workers.
-// They gain only where the browser gives a file in small parts (Firefox: 64
-// KiB and less), each costing a wait: reading then costs about as much as
-// converting, and apart the two overlap (256 MiB in Firefox: 0.8 s here, 0.5
-// s apart). Where the parts are large, the messages between workers cost
-// more than they save, and a message between two workers takes Firefox about
-// 25 ms: they serve only large files, and only where the first such file
-// came in small parts. Started once this worker is ready (Firefox can hang a
+// Where the browser's Blob streams are byte streams (Chromium, Firefox), the
+// reading end reads the file straight into its buffers while the converter
+// converts: 256 MiB in Firefox, which gives a file in parts of about 45 KB,
+// each costing a wait, 0.8 s here and 0.5 s apart; in Chromium the same
+// either way. Where they are not (WebKit), reading in a worker of its own
+// is slower than here: 1.4 s against 1.0 s. A message between two workers
+// takes Firefox about 25 ms, and a conversion waits for several: they serve
+// only large files. Started once this worker is ready (Firefox can hang a
 // worker that starts workers while itself starting).
 const apartFrom = 64 << 20;  // bytes
 let apart = null;
-let smallParts = null;  // learned from the first file of apartFrom or more
 const apartStarted = Promise.all([storageWorks, ready]).then(() => Promise.all([0, 1].map(startEnd))).then((ends) => {
   if (ends.every((end) => end)) apart = ends;
   else ends.forEach((end) => end?.terminate());
 });
-
-// True where the file's first MiB comes in more than 8 parts; null where it
-// could not be read (the conversion will find out for itself).
-async function inSmallParts(file) {
-  const reading = halvorineEnds.reading(file);
-  let buffer = new ArrayBuffer(1 << 20);
-  let parts = 0;
+const byteStreams = (() => {
   try {
-    for (let bytes = 0; bytes < buffer.byteLength && parts <= 8; parts++) {
-      const part = await reading.next(new Uint8Array(buffer));
-      if (reading.byob) buffer = part.buffer;
-      bytes += part.length;
-    }
+    new Blob([]).stream().getReader({ mode: 'byob' });
+    return true;
   } catch (e) {
-    parts = null;
+    return false;
   }
-  reading.cancel();
-  return parts === null ? null : parts > 8;
-}
+})();
 
 // An end's worker once it says it is ready, or null.
 async function startEnd() {
@@ -267,9 +256,9 @@ async function endsApart(module, file, entry, [reader, storer]) {
 async function convert({ file, entry, memory, apart: always }) {
   const module = await ready;
   const useStorage = !memory && await storageWorks;
-  if (always || file.size >= apartFrom) await apartStarted;
-  if (apart && file.size >= apartFrom && !always) smallParts ??= await inSmallParts(file);
-  const ends = await (apart && (always || (file.size >= apartFrom && smallParts))
+  const large = file.size >= apartFrom && byteStreams;
+  if (always || large) await apartStarted;
+  const ends = await (apart && (always || large)
     ? endsApart(module, file, useStorage ? entry : null, apart) : endsHere(module, file, useStorage ? entry : null));
   if (useStorage && !ends.stored) {
     // It worked when proven and not now (the disk or the quota is full):
