@@ -61,7 +61,12 @@ async function startEnd() {
     const end = new Worker('ends.js', { name: 'ends' });
     const started = await new Promise((resolve) => {
       end.onmessage = () => resolve(true);
-      end.onerror = () => resolve(false);
+      // Not this worker's failure: it goes on without (WebKit may not load
+      // a worker's worker through the page's service worker).
+      end.onerror = (event) => {
+        event.preventDefault();
+        resolve(false);
+      };
       setTimeout(() => resolve(false), 10_000);
     });
     if (started) {
