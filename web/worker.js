@@ -101,6 +101,21 @@ function copyIn(module, parts, into, count, used) {
   return got;
 }
 
+// Copies `count` bytes from `parts` to `into`, as copyIn; where they run out
+// first, waits for `more()` to bring more until `ended()`. The number copied,
+// or a promise of it where it had to wait.
+function readParts(module, parts, into, count, used, more, ended) {
+  let got = copyIn(module, parts, into, count, used);
+  if (got === count || ended()) return got;
+  return (async () => {
+    while (got < count && !ended()) {
+      await more();
+      got += copyIn(module, parts, into + got, count - got, used);
+    }
+    return got;
+  })();
+}
+
 // The converter's calls when the ends are here. The file is read a buffer
 // ahead of the converter, into the same buffer over and over where the
 // browser's Blob streams are byte streams; the output is stored straight
@@ -128,17 +143,7 @@ async function endsHere(module, file, entry) {
   return {
     apart: false,
     stored: output.stored,
-    read(into, count) {
-      let got = copyIn(module, parts, into, count, () => {});
-      if (got === count || readAt >= file.size || failed) return got;
-      return (async () => {
-        while (got < count && readAt < file.size && !failed) {
-          await more();
-          got += copyIn(module, parts, into + got, count - got, () => {});
-        }
-        return got;
-      })();
-    },
+    read: (into, count) => readParts(module, parts, into, count, () => {}, more, () => readAt >= file.size || failed),
     readFailed: () => failed,
     write: (from, count) => (output.write(module.HEAPU8.subarray(from, from + count)) ? 1 : 0),
     close: async () => (closed ??= output.close()),
@@ -188,6 +193,7 @@ async function endsApart(module, file, entry, [reader, storer]) {
     if (arrived) arrived();
   };
   reader.postMessage({ read: file, id });
+  const arrival = () => new Promise((r) => { arrived = r; }).then(() => { arrived = null; });
   const ended = () => (received === file.size || readFailed) && parts.length === 0;
 
   let out = null;  // the buffer being filled
@@ -217,18 +223,7 @@ async function endsApart(module, file, entry, [reader, storer]) {
   return {
     apart: true,
     stored: opened,
-    read(into, count) {
-      let got = copyIn(module, parts, into, count, giveBack);
-      if (got === count || ended()) return got;
-      return (async () => {
-        while (got < count && !ended()) {
-          await new Promise((r) => { arrived = r; });
-          arrived = null;
-          got += copyIn(module, parts, into + got, count - got, giveBack);
-        }
-        return got;
-      })();
-    },
+    read: (into, count) => readParts(module, parts, into, count, giveBack, arrival, ended),
     readFailed: () => readFailed,
     write(from, count) {
       const at = { n: 0 };
