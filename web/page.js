@@ -22,6 +22,11 @@ let started = false;  // the worker has said hello
 let bundle = null;  // the converter carried in bundle.js, once loaded
 let queue = [];
 let busy = null;  // { file, item, entry, started, said }
+// A worker that never returns from starting the ends' own workers (see
+// worker.js) is replaced: once by another like it, then by one without.
+const endsWait = 3000;  // ms; the constructors return at once
+let endsWatch = 0;
+let endsHung = 0;
 
 // A page opened from a file cannot start worker.js in some browsers (an
 // opaque origin may not load scripts into workers); bundle.js carries the
@@ -29,7 +34,7 @@ let busy = null;  // { file, item, entry, started, said }
 // URL instead. Where even that fails the page says so at once.
 function startWorker() {
   try {
-    worker = bundle ? bundledWorker() : new Worker('worker.js');
+    worker = bundle ? bundledWorker() : new Worker('worker.js', endsHung > 1 ? { name: 'no-ends' } : {});
   } catch (e) {
     workerFailed();
     return;
@@ -56,6 +61,22 @@ function bundledWorker() {
   const wasm = Uint8Array.from(atob(bundle.wasm), (c) => c.charCodeAt(0));
   w.postMessage({ wasm }, [wasm.buffer]);
   return w;
+}
+
+function workerHung(hung) {
+  if (hung !== worker) return;  // cancelled or stopped meanwhile
+  endsHung++;
+  worker.terminate();
+  worker = null;
+  if (busy) {
+    // The next worker converts it from the start, into another entry.
+    queue.unshift({ file: busy.file, item: busy.item });
+    ours.delete(busy.entry);
+    remove(busy.entry);
+    busy = null;
+  }
+  startWorker();
+  next();
 }
 
 function workerFailed() {
@@ -250,6 +271,10 @@ function received(message) {
       for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
       break;
     }
+    case 'ends':
+      clearTimeout(endsWatch);
+      if (message.constructing) endsWatch = setTimeout(workerHung, endsWait, worker);
+      break;
     case 'said':
       if (!busy) break;
       busy.said.push(message);

@@ -41,7 +41,7 @@ const { size } = halvorineEnds;
 // worker that starts workers while itself starting).
 const apartFrom = 64 << 20;  // bytes
 let apart = null;
-const apartStarted = Promise.all([storageWorks, ready]).then(() => Promise.all([0, 1].map(startEnd))).then((ends) => {
+const apartStarted = Promise.all([storageWorks, ready]).then(startEnds).then((ends) => {
   if (ends.every((end) => end)) apart = ends;
   else ends.forEach((end) => end?.terminate());
 });
@@ -54,11 +54,25 @@ const byteStreams = (() => {
   }
 })();
 
-// An end's worker once it says it is ready, or null.
-async function startEnd() {
-  if (bundled || typeof Worker === 'undefined') return null;
-  try {
-    const end = new Worker('ends.js', { name: 'ends' });
+// The ends' workers, each once it says it is ready, or null. Firefox under
+// automation (WebDriver BiDi) now and then never returns from the
+// constructor of a worker's worker, about 1 page in 20 (never in 200 pages
+// without it): the page is told when this thread starts constructing and
+// when it is done, and starts another worker where it hears nothing more.
+// A worker the page names 'no-ends' goes without.
+async function startEnds() {
+  if (bundled || typeof Worker === 'undefined' || self.name === 'no-ends') return [null, null];
+  postMessage({ type: 'ends', constructing: true });
+  const ends = [0, 1].map(() => {
+    try {
+      return new Worker('ends.js', { name: 'ends' });
+    } catch (e) {
+      return null;  // as if it never started
+    }
+  });
+  postMessage({ type: 'ends', constructing: false });
+  return Promise.all(ends.map(async (end) => {
+    if (end === null) return null;
     const started = await new Promise((resolve) => {
       end.onmessage = () => resolve(true);
       // Not this worker's failure: it goes on without (WebKit may not load
@@ -69,17 +83,15 @@ async function startEnd() {
       };
       setTimeout(() => resolve(false), 10_000);
     });
-    if (started) {
-      // One that stops later would leave the conversion waiting for ever:
-      // this worker stops too, and the page says so and goes on.
-      end.onerror = () => setTimeout(() => { throw new Error('The converter stopped reading or storing.'); });
-      return end;
+    if (!started) {
+      end.terminate();
+      return null;
     }
-    end.terminate();
-  } catch (e) {
-    // As if it never started.
-  }
-  return null;
+    // One that stops later would leave the conversion waiting for ever:
+    // this worker stops too, and the page says so and goes on.
+    end.onerror = () => setTimeout(() => { throw new Error('The converter stopped reading or storing.'); });
+    return end;
+  }));
 }
 
 // Copies from `parts` (Uint8Arrays, the first read from `parts.at` on) up to
