@@ -37,8 +37,7 @@ const { size } = halvorineEnds;
 // either way. Where they are not (WebKit), reading in a worker of its own
 // is slower than here: 1.4 s against 1.0 s. A message between two workers
 // takes Firefox about 25 ms, and a conversion waits for several: they serve
-// only large files. Started once this worker is ready (Firefox can hang a
-// worker that starts workers while itself starting).
+// only large files. Started once this worker is ready (see startEnds).
 const apartFrom = 64 << 20;  // bytes
 let apart = null;
 const apartStarted = Promise.all([storageWorks, ready]).then(startEnds).then((ends) => {
