@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building the program ("build") or building it and running
 # every test ("test") needs, when it is missing, with apt-get on Debian or
-# Ubuntu; as root, or through sudo. Says what it installs before it does.
+# Ubuntu (tools/apt-install.sh); as root, or through sudo. Says what it
+# installs before it does.
 source "$(dirname "$0")/prelude.sh"
 case ${1-} in
   build) packages=(cmake make g++) ;;
@@ -16,5 +17,4 @@ done
 sudo=()
 ((EUID == 0)) || sudo=(sudo)
 echo "Installing with ${sudo[*]:+sudo }apt-get: ${missing[*]}"
-"${sudo[@]}" apt-get update -q
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+"${sudo[@]}" "$root/tools/apt-install.sh" "${missing[@]}"
