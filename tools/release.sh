@@ -140,7 +140,10 @@ static_tarball() {
   converts_example "${qemu[@]}" "$exe"
   mkdir "$work/$base"
   install -m 755 "$exe" "$work/$base/"
-  install -m 644 "$src/doc/$name.1" "$src/README.md" "$src/LICENSE" "$work/$base/"
+  install -m 644 "$src/doc/$name.1" "$src/README.md" "$src/CONTRIBUTING.md" "$src/LICENSE" "$work/$base/"
+  # Where README.md's links look for them.
+  install -D -m 644 "$src/doc/interop.md" "$work/$base/doc/interop.md"
+  install -D -m 644 "$src/web/README.md" "$work/$base/web/README.md"
   pack_tar "$work" "$base" "$dist/$base.tar.gz"
   echo "$base.tar.gz"
 }
