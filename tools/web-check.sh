@@ -9,7 +9,7 @@
 # program on the same file; then with no server, and opened as a file from
 # the folder the release zips.
 #
-#   tools/web-check.sh [--engines "chromium firefox ..."] [--big] [--runs N] [--screenshots DIR]
+#   tools/web-check.sh [--engines "chromium,firefox,..."] [--big] [--runs N] [--screenshots DIR]
 #
 # The page is served by python3 -m http.server on a free loopback port; the
 # server's log must show requests for the page's own files only.
@@ -26,7 +26,7 @@ node web/test/ends-test.mjs
 make_work "$( (($(df --output=avail /dev/shm | tail -n 1) > 8 * 1024 * 1024)) && echo /dev/shm || echo /tmp)"
 engines=(chromium firefox firefox-private webkit webkit-storage)
 if [[ ${1-} == --engines ]]; then
-  read -ra engines <<<"$2"
+  IFS=", " read -ra engines <<<"$2"
   shift 2
 fi
 
@@ -51,9 +51,12 @@ for engine in "${engines[@]}"; do
 done
 
 # Every request the servers saw was for one of the page's files (or the
-# same under hangs/, the copy whose worker hangs).
+# same under hangs/, the copy whose worker hangs), or an address the test
+# itself opened (it lists them in opened-ENGINE.log).
+cat "$work"/opened-*.log 2>/dev/null | sort -u >"$work/opened"
 strays=$(cat "$work"/server-*.log | grep -oE '"GET [^ ]+' | cut -c6- | sort -u |
-  grep -vxE '/(hangs/)?(|index\.html|(page|storage|ends|worker|sw|halvorine)\.js|style\.css|halvorine\.wasm|manifest\.webmanifest|icon(\.svg|-192\.png|-512\.png))' || true)
+  grep -vxE '/(hangs/)?(|index\.html|(page|storage|ends|worker|sw|halvorine)\.js|style\.css|halvorine\.wasm|manifest\.webmanifest|icon(\.svg|-192\.png|-512\.png))' |
+  grep -vxFf "$work/opened" || true)
 [[ -z $strays ]] || { echo "requests for other paths: $strays" >&2; exit 1; }
 echo "server: $(cat "$work"/server-*.log | grep -c '"GET ') requests, all for the page's files"
 exit "$status"

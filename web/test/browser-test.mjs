@@ -123,6 +123,15 @@ function sampleMemory(pid) {
 // The page on loopback, stopped and started again on the same port for the
 // check with no server.
 const site = { port: 0, process: null, log: fs.openSync(path.join(opts.work, `server-${engineName}.log`), 'a') };
+// Every address the test itself opens on the server, one a line, so that
+// tools/web-check.sh can tell the page's own requests from the test's.
+const openedLog = fs.openSync(path.join(opts.work, `opened-${engineName}.log`), 'a');
+const opened = (to) => {
+  const at = new URL(to);
+  if (at.host === `127.0.0.1:${site.port}`) fs.writeSync(openedLog, `${at.pathname}${at.search}\n`);
+  return to;
+};
+
 // A copy, so that the test can make a new build of it.
 const served = path.join(work, 'site');
 fs.cpSync(opts.site, served, { recursive: true });
@@ -138,7 +147,7 @@ async function serve() {
   site.process = spawn('python3', ['-m', 'http.server', '--bind', '127.0.0.1', '--directory', served, String(site.port)],
     { stdio: ['ignore', 'ignore', site.log] });
   for (let i = 0; i < 100; i++) {
-    if (await fetch(`http://127.0.0.1:${site.port}/`).then(() => true, () => false)) return;
+    if (await fetch(opened(`http://127.0.0.1:${site.port}/`)).then(() => true, () => false)) return;
     await new Promise((r) => setTimeout(r, 100));
   }
   throw new Error('the server did not start');
@@ -172,7 +181,7 @@ async function puppeteerEngine(launch) {
     }
     return {
       raw: page,
-      goto: (to) => page.goto(to, { waitUntil: 'load' }),
+      goto: (to) => page.goto(opened(to), { waitUntil: 'load' }),
       run: (fn, ...args) => page.evaluate(fn, ...args),
       waitFor: (fn, arg, timeout = 300_000) => page.waitForFunction(fn, { timeout, polling: 50 }, arg),
       upload: async (files) => (await page.$('#files')).uploadFile(...files),
@@ -212,7 +221,7 @@ async function webkitEngine(features) {
     return v;
   };
   const page = {
-    goto: (u) => call('POST', to('/url'), { url: u }),
+    goto: (u) => call('POST', to('/url'), { url: opened(u) }),
     run,
     waitFor: async (fn, arg, timeout = 300_000) => {
       for (const end = Date.now() + timeout; Date.now() < end; await sleep(50)) if (await run(fn, arg)) return;
