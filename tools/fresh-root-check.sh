@@ -31,10 +31,22 @@ fi
 in_root='chroot "$1" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin bash -euxc'
 
 start=$SECONDS
-mmdebstrap --variant=apt --quiet \
-  --customize-hook="tar -xf '$work/source.tar' -C \"\$1/root\"" \
-  --customize-hook="$in_root 'cd /root/halvorine-convert; $readme'" \
-  --customize-hook="cp $work/*.deb \"\$1/root/\" 2>/dev/null || true" \
-  --customize-hook="$in_root 'cd /root/halvorine-convert; $package'" \
-  bookworm "$work/root"
+# The root's own download can meet a mirror mid-sync: that is tried again, up
+# to three times. Once the root is made, what runs in it is the test.
+for try in 1 2 3; do
+  rm -rf "$work/root" "$work/made"
+  status=0
+  mmdebstrap --variant=apt --quiet \
+    --customize-hook="touch '$work/made'" \
+    --customize-hook="tar -xf '$work/source.tar' -C \"\$1/root\"" \
+    --customize-hook="$in_root 'cd /root/halvorine-convert; $readme'" \
+    --customize-hook="cp $work/*.deb \"\$1/root/\" 2>/dev/null || true" \
+    --customize-hook="$in_root 'cd /root/halvorine-convert; $package'" \
+    bookworm "$work/root" || status=$?
+  ((status != 0)) || break
+  [[ ! -e $work/made ]] || exit "$status"
+  echo "fresh root: making the root failed (try $try of 3)" >&2
+  ((try < 3)) || exit "$status"
+  sleep $((try * 10))
+done
 echo "fresh root: both README commands passed${deb:+, and $deb installed and converted the example,} in $((SECONDS - start)) s in all"

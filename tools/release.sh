@@ -86,7 +86,9 @@ source_tarball() {
 deb() {
   local arch=$1 dir=$work/deb-$1 qemu=()
   local deb=${name}_${version}_$arch.deb
+  # A caller's "nocheck" holds here too, as for any Debian build.
   local options=(-us -uc -b) build_options="noddebs parallel=2"
+  [[ " ${DEB_BUILD_OPTIONS-} " != *" nocheck "* ]] || build_options+=" nocheck"
   case $arch in
     "$(dpkg --print-architecture)") ;;
     arm64) qemu=(qemu-aarch64 -L /) ;;
@@ -95,7 +97,7 @@ deb() {
   esac
   if ((${#qemu[@]})); then
     options+=(-a "$arch" -Pcross,nocheck)
-    build_options+=" nocheck"
+    [[ $build_options == *" nocheck"* ]] || build_options+=" nocheck"
   fi
   mkdir "$dir"
   cp -a "$src" "$dir/"
