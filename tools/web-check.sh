@@ -9,7 +9,11 @@
 # program on the same file; then with no server, and opened as a file from
 # the folder the release zips.
 #
-#   tools/web-check.sh [--engines "chromium,firefox,..."] [--big] [--runs N] [--screenshots DIR]
+#   tools/web-check.sh [--engines "chromium,firefox,..."] [--big | --big-only] [--runs N] [--screenshots DIR]
+#
+# --big-only converts the large inputs (after the example and a refusal) and
+# nothing else: the timed part of --big, for a run that is alone on the
+# machine.
 #
 # The page is served by python3 -m http.server on a free loopback port; the
 # server's log must show requests for the page's own files only.

@@ -6,13 +6,14 @@
 // no server, and from FILE_URL as a file.
 //
 // node browser-test.mjs --engine ENGINE --site SITE --file-url FILE_URL
-//   --native PROGRAM --work DIR --inputs DIR... [--big] [--runs N] [--screenshots DIR]
+//   --native PROGRAM --work DIR --inputs DIR... [--big | --big-only] [--runs N] [--screenshots DIR]
 // ENGINE: chromium, firefox, firefox-private (Firefox ESR in a private
 // window), webkit (WebKitGTK's MiniBrowser under xvfb-run), webkit-storage
 // (with the storage features Safari ships). --big converts a 256 MiB input,
 // and in chromium a 1 GiB one too (made in --work, removed after), each
 // --runs times (default 1), and reports the times beside the native
-// program's and the browser's memory before and at its peak.
+// program's and the browser's memory before and at its peak. --big-only does
+// that, after the example and a refusal, and nothing else.
 import crypto from 'node:crypto';
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -24,6 +25,7 @@ const opts = { inputs: [], runs: 1, big: false, engine: 'chromium' };
 for (let i = 2; i < process.argv.length; i++) {
   const a = process.argv[i].replace(/^--/, '');
   if (a === 'big') opts.big = true;
+  else if (a === 'big-only') opts.big = opts.bigOnly = true;
   else if (a === 'inputs') opts.inputs.push(process.argv[++i]);
   else opts[a] = process.argv[++i];
 }
@@ -512,146 +514,151 @@ if (opts.big && !engineName.includes('-')) {
   await noEntriesLeft(page, 'after the large inputs');
 }
 
-// A file cut short while it is read: the program's read failure, after the
-// samples that arrived. Large enough that the cut comes well before its end
-// in the fastest engine.
-{
-  const changing = path.join(work, 'changing.wav');
-  bigWav(changing, 1 << 30);
-  const from = await count(page);
-  await page.upload([changing]);
-  await page.waitFor(() => document.getElementById('bar').value > 4 << 20, null);
-  if (chromium) await accessible(page, 'during a conversion');
-  fs.truncateSync(changing, 32 << 20);
-  await page.waitFor((n) => document.querySelectorAll('#results li[data-status]').length >= n, from + 1);
-  const [web] = await results(page, from);
-  check(web.status === '1' &&
-    web.stdout === '\n Convert changing.wav to Halvorine format (halvorine-changing.ddc)\n\n\nERROR: Failed to read input file.\n',
-    `cut short while read: ${web.status} ${JSON.stringify(web.stdout)}`);
-  check(web.size > 0 && web.size < 48 + (1 << 30) / 3 * 4, `cut short while read: ${web.size} bytes saved`);
-  fs.rmSync(changing);
-}
-
-// Everything else, in batches through the same input.
-const rest = inputs.filter((f) => f !== example && f !== refused);
-const same = await convertAll(page, rest);
-report.push(`${same} of ${rest.length} further inputs converted and said as the native program does`);
-await noEntriesLeft(page, 'after the batches');
-
-// A full storage quota is the program's write failure, as a file size limit
-// is for the native one: with the ends on the converter's thread, and in
-// workers of their own.
-if (chromium) {
-  const quotaFile = path.join(work, 'quota.wav');
-  bigWav(quotaFile, 12 << 20);
-  const want = native(quotaFile, 512);
-  check(want.stdout.endsWith('\nERROR: Failed to write output file.\n'), `quota: the native program says ${JSON.stringify(want.stdout)}`);
-  const cdp = await page.raw.createCDPSession();
-  await cdp.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 4 << 20 });
-  for (const hash of ['', '#apart']) {
-    const on = hash ? await openPage(hash, `${url}?apart`) : page;
-    const [web] = await results(on, await feed(on, [quotaFile]));
-    check(web.status === '1' && web.stdout === want.stdout, `quota${hash}: said ${JSON.stringify(web.stdout)}, status ${web.status}`);
-    check(web.size <= 4 << 20, `quota${hash}: ${web.size} bytes kept`);
-    await noEntriesLeft(on, `after the quota${hash}`);
-    if (hash) await on.close();
+// With --big-only, the timed conversions alone: everything else is for a
+// run of its own, which need not be alone.
+if (!opts.bigOnly) {
+  // A file cut short while it is read: the program's read failure, after the
+  // samples that arrived. Large enough that the cut comes well before its end
+  // in the fastest engine.
+  {
+    const changing = path.join(work, 'changing.wav');
+    bigWav(changing, 1 << 30);
+    const from = await count(page);
+    await page.upload([changing]);
+    await page.waitFor(() => document.getElementById('bar').value > 4 << 20, null);
+    if (chromium) await accessible(page, 'during a conversion');
+    fs.truncateSync(changing, 32 << 20);
+    await page.waitFor((n) => document.querySelectorAll('#results li[data-status]').length >= n, from + 1);
+    const [web] = await results(page, from);
+    check(web.status === '1' &&
+      web.stdout === '\n Convert changing.wav to Halvorine format (halvorine-changing.ddc)\n\n\nERROR: Failed to read input file.\n',
+      `cut short while read: ${web.status} ${JSON.stringify(web.stdout)}`);
+    check(web.size > 0 && web.size < 48 + (1 << 30) / 3 * 4, `cut short while read: ${web.size} bytes saved`);
+    fs.rmSync(changing);
   }
-  await cdp.send('Storage.overrideQuotaForOrigin', { origin });
-}
 
-// The valid inputs and the stage refusals through the fallback that holds
-// the output in memory (where it is not the page's only way), and through
-// the ends' own workers for every file. The page is loaded anew for each
-// (WebKit's one window included: the query makes it another page).
-const some = inputs.filter((f) => /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) ||
-  path.basename(f) === 'nodot');
-for (const [hash, label] of [['#memory', 'the in-memory fallback'], ['#apart', "the ends' own workers"]]) {
-  if (hash === '#memory' && mode !== 'storage') continue;
-  const other = await openPage(hash, `${url}?${hash.slice(1)}`);
-  if (hash === '#memory') check(!(await other.run(() => document.getElementById('fallback').hidden)), 'the fallback notice shows in memory mode');
-  report.push(`${await convertAll(other, some)} of ${some.length} inputs the same through ${label}`);
-  const ends = await other.run(() => [...document.querySelectorAll('#results li')].map((li) => li.dataset.ends).join(' '));
-  check(hash !== '#apart' || /^(apart ?)+$/.test(ends), `through the ends' own workers: ${ends}`);
-  await noEntriesLeft(other, label);
-  await other.close();
-  if (other === page) await openPage();
-}
+  // Everything else, in batches through the same input.
+  const rest = inputs.filter((f) => f !== example && f !== refused);
+  const same = await convertAll(page, rest);
+  report.push(`${same} of ${rest.length} further inputs converted and said as the native program does`);
+  await noEntriesLeft(page, 'after the batches');
 
-// A worker that never returns from constructing the ends' own (Firefox under
-// automation, now and then): the page starts another, then one without them,
-// and the file waiting for them converts all the same.
-if (engineName === 'chromium' || engineName === 'firefox') {
-  const hangs = path.join(served, 'hangs');
-  fs.cpSync(opts.site, hangs, { recursive: true });
-  const script = path.join(hangs, 'worker.js');
-  // Made to spin; were the text not found, the file would go apart and fail below.
-  const constructing = "new Worker('ends.js'";
-  fs.writeFileSync(script, fs.readFileSync(script, 'utf8').replace(constructing, `(() => { for (;;); })() || ${constructing}`));
-  const hung = await openPage('#apart', `${url}hangs/`);
-  compare((await results(hung, await feed(hung, [example], 60_000)))[0], native(example), 'a hung worker replaced');
-  check(await hung.run(() => document.querySelector('#results li').dataset.ends) === 'here', 'a hung worker replaced: converted here');
-  await noEntriesLeft(hung, 'after a hung worker');
-  await hung.close();
-}
-
-if (mode === 'storage') {
-  // Leaving the page with an output not saved: it is gone from the private
-  // file system when the page opens again (removed on leaving, or swept then).
-  const from = await feed(page, [example]);
-  check(await page.run(() => !!document.querySelector('#results li:last-child').dataset.entry), 'an output is kept until saved');
-  check(from >= 0 && (await entriesLeft(page)).length === 1, 'one output in the private file system');
-  await page.goto(url);
-  await page.waitFor(() => document.body.dataset.output, null);
-  await noEntriesLeft(page, 'after leaving the page');
-}
-
-// With no server: the page as the service worker keeps it. An engine that
-// gives the page no service worker (a private window) cannot, and says so.
-{
-  const hasWorker = await page.run(() => !!navigator.serviceWorker);
-  const kept = hasWorker && await page.waitFor(() => navigator.serviceWorker.controller, null, 15_000).then(() => true, () => false);
-  if (check(kept || !hasWorker, 'a service worker keeps the page') && kept) {
-    // A new build: its worker takes over with a cache of its own, and the
-    // old build's cache goes.
-    const old = await page.run((at) => caches.keys().then((k) => k.find((n) => n.startsWith(`halvorine ${at} `))), url);
-    const sw = path.join(served, 'sw.js');
-    fs.writeFileSync(sw, fs.readFileSync(sw, 'utf8').replace(/^const version = '/m, "const version = 'next"));
-    await page.run(() => navigator.serviceWorker.getRegistration().then((r) => r.update()));
-    // This scope's caches (the hung worker's page has a scope of its own).
-    const replaced = await page.waitFor((was) => caches.keys()
-      .then((k) => k.filter((n) => n.startsWith(was.slice(0, was.lastIndexOf(' ') + 1))))
-      .then((k) => k.length === 1 && k[0] !== was), old, 15_000)
-      .then(() => true, () => false);
-    check(replaced && /^halvorine \S+ [0-9a-f]{16}$/.test(old), `a new build's cache replaces ${old}`);
-    await unserve();
-    const offline = await openPage();
-    const from = await feed(offline, [example]);
-    compare((await results(offline, from))[0], native(example), 'with no server');
-    await offline.close();
-    await serve();
+  // A full storage quota is the program's write failure, as a file size limit
+  // is for the native one: with the ends on the converter's thread, and in
+  // workers of their own.
+  if (chromium) {
+    const quotaFile = path.join(work, 'quota.wav');
+    bigWav(quotaFile, 12 << 20);
+    const want = native(quotaFile, 512);
+    check(want.stdout.endsWith('\nERROR: Failed to write output file.\n'), `quota: the native program says ${JSON.stringify(want.stdout)}`);
+    const cdp = await page.raw.createCDPSession();
+    await cdp.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 4 << 20 });
+    for (const hash of ['', '#apart']) {
+      const on = hash ? await openPage(hash, `${url}?apart`) : page;
+      const [web] = await results(on, await feed(on, [quotaFile]));
+      check(web.status === '1' && web.stdout === want.stdout, `quota${hash}: said ${JSON.stringify(web.stdout)}, status ${web.status}`);
+      check(web.size <= 4 << 20, `quota${hash}: ${web.size} bytes kept`);
+      await noEntriesLeft(on, `after the quota${hash}`);
+      if (hash) await on.close();
+    }
+    await cdp.send('Storage.overrideQuotaForOrigin', { origin });
   }
-  report.push(hasWorker ? 'with no server: converted from the kept page' : 'with no server: no service worker in this engine');
-}
 
-// Opened as a file, from the release's folder: the example, saved.
-{
-  const double = await openPage('', opts['file-url']);
-  const cannot = !(await double.run(() => document.getElementById('cannot').hidden));
-  check(!cannot, 'opened as a file: the page says it cannot convert');
-  await shoot(double, 'file');
-  if (!cannot) {
-    const from = await feed(double, [example]);
-    const want = native(example);
-    await saved(double, want, 'opened as a file');
-    const [web] = await double.run((n) => [...document.querySelectorAll('#results li')].slice(n)
-      .map((li) => ({ status: li.dataset.status, stdout: li.dataset.stdout })), from);
-    check(web.status === '0' && web.stdout === want.stdout, `opened as a file: ${web.status} ${JSON.stringify(web.stdout)}`);
+  // The valid inputs and the stage refusals through the fallback that holds
+  // the output in memory (where it is not the page's only way), and through
+  // the ends' own workers for every file. The page is loaded anew for each
+  // (WebKit's one window included: the query makes it another page).
+  const some = inputs.filter((f) => /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) ||
+    path.basename(f) === 'nodot');
+  for (const [hash, label] of [['#memory', 'the in-memory fallback'], ['#apart', "the ends' own workers"]]) {
+    if (hash === '#memory' && mode !== 'storage') continue;
+    const other = await openPage(hash, `${url}?${hash.slice(1)}`);
+    if (hash === '#memory') check(!(await other.run(() => document.getElementById('fallback').hidden)), 'the fallback notice shows in memory mode');
+    report.push(`${await convertAll(other, some)} of ${some.length} inputs the same through ${label}`);
+    const ends = await other.run(() => [...document.querySelectorAll('#results li')].map((li) => li.dataset.ends).join(' '));
+    check(hash !== '#apart' || /^(apart ?)+$/.test(ends), `through the ends' own workers: ${ends}`);
+    await noEntriesLeft(other, label);
+    await other.close();
+    if (other === page) await openPage();
   }
-  await double.close();
+
+  // A worker that never returns from constructing the ends' own (Firefox under
+  // automation, now and then): the page starts another, then one without them,
+  // and the file waiting for them converts all the same.
+  if (engineName === 'chromium' || engineName === 'firefox') {
+    const hangs = path.join(served, 'hangs');
+    fs.cpSync(opts.site, hangs, { recursive: true });
+    const script = path.join(hangs, 'worker.js');
+    // Made to spin; were the text not found, the file would go apart and fail below.
+    const constructing = "new Worker('ends.js'";
+    fs.writeFileSync(script, fs.readFileSync(script, 'utf8').replace(constructing, `(() => { for (;;); })() || ${constructing}`));
+    const hung = await openPage('#apart', `${url}hangs/`);
+    compare((await results(hung, await feed(hung, [example], 60_000)))[0], native(example), 'a hung worker replaced');
+    check(await hung.run(() => document.querySelector('#results li').dataset.ends) === 'here', 'a hung worker replaced: converted here');
+    await noEntriesLeft(hung, 'after a hung worker');
+    await hung.close();
+  }
+
+  if (mode === 'storage') {
+    // Leaving the page with an output not saved: it is gone from the private
+    // file system when the page opens again (removed on leaving, or swept then).
+    const from = await feed(page, [example]);
+    check(await page.run(() => !!document.querySelector('#results li:last-child').dataset.entry), 'an output is kept until saved');
+    check(from >= 0 && (await entriesLeft(page)).length === 1, 'one output in the private file system');
+    await page.goto(url);
+    await page.waitFor(() => document.body.dataset.output, null);
+    await noEntriesLeft(page, 'after leaving the page');
+  }
+
+  // With no server: the page as the service worker keeps it. An engine that
+  // gives the page no service worker (a private window) cannot, and says so.
+  {
+    const hasWorker = await page.run(() => !!navigator.serviceWorker);
+    const kept = hasWorker && await page.waitFor(() => navigator.serviceWorker.controller, null, 15_000).then(() => true, () => false);
+    if (check(kept || !hasWorker, 'a service worker keeps the page') && kept) {
+      // A new build: its worker takes over with a cache of its own, and the
+      // old build's cache goes.
+      const old = await page.run((at) => caches.keys().then((k) => k.find((n) => n.startsWith(`halvorine ${at} `))), url);
+      const sw = path.join(served, 'sw.js');
+      fs.writeFileSync(sw, fs.readFileSync(sw, 'utf8').replace(/^const version = '/m, "const version = 'next"));
+      await page.run(() => navigator.serviceWorker.getRegistration().then((r) => r.update()));
+      // This scope's caches (the hung worker's page has a scope of its own).
+      const replaced = await page.waitFor((was) => caches.keys()
+        .then((k) => k.filter((n) => n.startsWith(was.slice(0, was.lastIndexOf(' ') + 1))))
+        .then((k) => k.length === 1 && k[0] !== was), old, 15_000)
+        .then(() => true, () => false);
+      check(replaced && /^halvorine \S+ [0-9a-f]{16}$/.test(old), `a new build's cache replaces ${old}`);
+      await unserve();
+      const offline = await openPage();
+      const from = await feed(offline, [example]);
+      compare((await results(offline, from))[0], native(example), 'with no server');
+      await offline.close();
+      await serve();
+    }
+    report.push(hasWorker ? 'with no server: converted from the kept page' : 'with no server: no service worker in this engine');
+  }
+
+  // Opened as a file, from the release's folder: the example, saved.
+  {
+    const double = await openPage('', opts['file-url']);
+    const cannot = !(await double.run(() => document.getElementById('cannot').hidden));
+    check(!cannot, 'opened as a file: the page says it cannot convert');
+    await shoot(double, 'file');
+    if (!cannot) {
+      const from = await feed(double, [example]);
+      const want = native(example);
+      await saved(double, want, 'opened as a file');
+      const [web] = await double.run((n) => [...document.querySelectorAll('#results li')].slice(n)
+        .map((li) => ({ status: li.dataset.status, stdout: li.dataset.stdout })), from);
+      check(web.status === '0' && web.stdout === want.stdout, `opened as a file: ${web.status} ${JSON.stringify(web.stdout)}`);
+    }
+    await double.close();
+  }
+
+  const local = (r) => r.startsWith(origin + '/') || /^(blob|data):/.test(r) ||
+    r.startsWith(new URL('.', opts['file-url']).href);
 }
 
-const local = (r) => r.startsWith(origin + '/') || /^(blob|data):/.test(r) ||
-  r.startsWith(new URL('.', opts['file-url']).href);
 const strays = requests.filter((r) => !local(r));
 check(strays.length === 0, `requests that left the page: ${strays.join(', ')}`);
 report.push(`${requests.length} requests from the pages, ${strays.length} to anywhere but ${origin}`);
