@@ -18,8 +18,17 @@ done
 ((${#missing[@]})) || exit 0
 export DEBIAN_FRONTEND=noninteractive
 
+# Lists fetched in the last ten minutes (tools/setup.sh's, just before) are
+# fresh enough: apt works in the lists' partial/ folder as it fetches. After
+# a failed install they are fetched all the same.
+lists=/var/lib/apt/lists/
+eval "$(apt-config shell lists Dir::State::lists/d)"
 update() {
   local try
+  if [[ ${1-} != again && -n $(find "${lists}partial" -maxdepth 0 -mmin -10 2>/dev/null) ]]; then
+    echo "apt-install: the package lists are less than ten minutes old"
+    return 0
+  fi
   for try in 1 2 3; do
     apt-get update -q && return 0
     echo "apt-install: apt-get update failed (try $try of 3)" >&2
@@ -41,7 +50,7 @@ update
 install "${missing[@]}" && exit 0
 # A list from a stale index may name a file the mirror has since replaced.
 echo "apt-install: the install failed; updating and trying once more" >&2
-update
+update again
 install "${missing[@]}" && exit 0
 
 # Say which: each package alone, as apt-get would install it now.

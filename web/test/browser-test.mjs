@@ -654,11 +654,10 @@ if (!opts.bigOnly) {
     }
     await double.close();
   }
-
-  const local = (r) => r.startsWith(origin + '/') || /^(blob|data):/.test(r) ||
-    r.startsWith(new URL('.', opts['file-url']).href);
 }
 
+const local = (r) => r.startsWith(origin + '/') || /^(blob|data):/.test(r) ||
+  r.startsWith(new URL('.', opts['file-url']).href);
 const strays = requests.filter((r) => !local(r));
 check(strays.length === 0, `requests that left the page: ${strays.join(', ')}`);
 report.push(`${requests.length} requests from the pages, ${strays.length} to anywhere but ${origin}`);
