@@ -8,10 +8,19 @@
 # the installed program.
 # mmdebstrap mounts /proc, /sys and /dev for its hooks and removes the mounts
 # after. Needs: mmdebstrap, and a Debian mirror (deb.debian.org) on the network.
+#
+#   tools/fresh-root-check.sh [--readme | --package]
+#
+# --readme runs the README's commands alone, --package installs the .deb
+# alone (each in a root of its own), so that CI can run the first while the
+# release is being made.
 source "$(dirname "$0")/prelude.sh"
+what=${1:---readme --package}
 make_work
 git archive --format=tar --prefix=halvorine-convert/ HEAD >"$work/source.tar"
-deb=$(ls dist/halvorine-convert_*_"$(dpkg --print-architecture)".deb 2>/dev/null || true)
+deb=
+[[ $what != *--package* ]] || deb=$(ls dist/halvorine-convert_*_"$(dpkg --print-architecture)".deb 2>/dev/null || true)
+[[ $what != --package || -n $deb ]] || { echo "no .deb in dist/: run tools/release.sh first" >&2; exit 1; }
 
 # The two commands, as the README gives them.
 commands=$(awk '/^```sh$/ { block = 1; next } /^```$/ { if (block) n++; block = 0; if (n == 2) exit; next }
@@ -23,6 +32,7 @@ printf '%s\n' "$commands"
 # and the package if there is one. (No single quotes in them.)
 readme="$(sed 's/$/;/' <<<"$commands" | tr '\n' ' ') test -s examples/halvorine-sim.ddc;"
 readme+=' echo "the README commands took $SECONDS s"'
+[[ $what == *--readme* ]] || readme=true
 package=true
 if [[ -n $deb ]]; then
   cp "$deb" "$work/"
@@ -49,4 +59,7 @@ for try in 1 2 3; do
   ((try < 3)) || exit "$status"
   sleep $((try * 10))
 done
-echo "fresh root: both README commands passed${deb:+, and $deb installed and converted the example,} in $((SECONDS - start)) s in all"
+done=()
+[[ $what != *--readme* ]] || done+=("both README commands passed")
+[[ -z $deb ]] || done+=("$deb installed and converted the example")
+echo "fresh root: $(printf '%s; ' "${done[@]}")$((SECONDS - start)) s in all"
