@@ -13,7 +13,10 @@
 #
 # --big-only converts the large inputs (after the example and a refusal) and
 # nothing else: the timed part of --big, for a run that is alone on the
-# machine.
+# machine. Either ends with a table of each engine's times (median of
+# --runs, 3 unless given): the native program, the floor (a bare worker
+# reading the file and writing as many bytes), the page, and the browser's
+# memory above idle.
 #
 # The page is served by python3 -m http.server on a free loopback port; the
 # server's log must show requests for the page's own files only.
@@ -36,10 +39,10 @@ fi
 mkdir -p "$work/example" "$work/interop"
 cp examples/sim.wav "$work/example/"
 python3 web/test/make_inputs.py "$work/generated"
-# The large inputs alone need neither the ends' test nor the files of other
-# programs.
+# The large inputs alone need neither the reading and storing test nor the
+# files of other programs.
 if [[ " $* " != *" --big-only "* ]]; then
-  node web/test/ends-test.mjs
+  node web/test/io-test.mjs
   status=0
   python3 tests/interop_test.py --keep-inputs "$work/interop" build/release/halvorine-convert || status=$?
   # 77: sox, sndfile-convert or ffmpeg is missing here (and CI is not set).
@@ -47,23 +50,32 @@ if [[ " $* " != *" --big-only "* ]]; then
 fi
 
 # The folder as tools/release.sh zips it, unpacked, to open as a file.
+mapfile -t files < <(python3 web/pack.py --list)
 mkdir "$work/unzipped"
-(cd "$site" && zip -qr "$work/web.zip" .) && unzip -q "$work/web.zip" -d "$work/unzipped"
+(cd "$site" && zip -q "$work/web.zip" "${files[@]}") && unzip -q "$work/web.zip" -d "$work/unzipped"
 
 # Each engine in a run of its own: one that fails does not stop the others.
 status=0
 for engine in "${engines[@]}"; do
   node web/test/browser-test.mjs --engine "$engine" --site "$site" --file-url "file://$work/unzipped/index.html" \
     --native "$root/build/release/halvorine-convert" --work "$work" \
-    --inputs "$work/example" --inputs "$work/interop" --inputs "$work/generated" "$@" || status=1
+    --inputs "$work/example" --inputs "$work/interop" --inputs "$work/generated" "$@" | tee -a "$work/said" ||
+    status=1
 done
+if grep -q '^table: ' "$work/said"; then
+  echo
+  echo "engine | input | native s | floor s | page s | page/floor | page/native | memory above idle MiB | per MiB of output"
+  sed -n 's/^table: //p' "$work/said"
+fi
 
-# Every request the servers saw was for one of the page's files (or the
-# same under hangs/, the copy whose worker hangs), or an address the test
-# itself opened (it lists them in opened-ENGINE.log).
+# Every request the servers saw was for one of the page's files (in the
+# site's folder or in a test's variant of it, one folder down; the page's
+# scripts ask by build), or an address the test itself opened (it lists them
+# in opened-ENGINE.log).
 cat "$work"/opened-*.log 2>/dev/null | sort -u >"$work/opened"
+page_files=$(printf '%s|' "${files[@]}" | sed 's/\./\\./g; s/|$//')
 strays=$(cat "$work"/server-*.log | grep -oE '"GET [^ ]+' | cut -c6- | sort -u |
-  grep -vxE '/(hangs/)?(|index\.html|(page|storage|ends|worker|sw|halvorine)\.js|style\.css|halvorine\.wasm|manifest\.webmanifest|icon(\.svg|-192\.png|-512\.png))' |
+  grep -vxE "/([a-z-]+/)?(|$page_files)(\?build=[0-9a-f]+)?" |
   grep -vxFf "$work/opened" || true)
 [[ -z $strays ]] || { echo "requests for other paths: $strays" >&2; exit 1; }
 echo "server: $(cat "$work"/server-*.log | grep -c '"GET ') requests, all for the page's files"

@@ -16,11 +16,9 @@ namespace {
 using halvorine::Byte;
 using halvorine::cli::Message;
 
-// The reads, the writes and the close may make the conversion wait
-// (Asyncify) for the next part of the file, or for a buffer the output is
-// stored from; where there is nothing to wait for they return at once,
-// without unwinding the converter's stack. They are the link's
-// ASYNCIFY_IMPORTS. The synchronous way to read (FileReaderSync) makes a new
+// A read may make the conversion wait (Asyncify) for the next part of the
+// file; where the part is already there it returns at once, without
+// unwinding the converter's stack. It is the link's one ASYNCIFY_IMPORTS. The synchronous way to read (FileReaderSync) makes a new
 // buffer for each read, and with the worker's event loop held by the
 // conversion the browser frees hardly any of them before it ends: memory
 // grew with the file.
@@ -33,15 +31,11 @@ EM_JS(std::size_t, js_read, (Byte * into, std::size_t size), {
 EM_JS(int, js_read_failed, (), { return Module.halvorineIo.readFailed(); });
 // 1 when the bytes are taken to be stored, 0 when storing has failed (a full
 // quota included).
-EM_JS(int, js_write, (const Byte* from, std::size_t size), {
-    return Asyncify.handleSleep((wakeUp) => Module.halvorineIo.settle(Module.halvorineIo.write(from, size), wakeUp));
-});
+EM_JS(int, js_write, (const Byte* from, std::size_t size), { return Module.halvorineIo.write(from, size); });
 // 1 when the output was made ready under this name, 0 when it cannot be.
 EM_JS(int, js_open_output, (const char* name), { return Module.halvorineIo.openOutput(UTF8ToString(name)); });
 // 1 when everything written is stored for good.
-EM_JS(int, js_close_output, (), {
-    return Asyncify.handleSleep((wakeUp) => Module.halvorineIo.settle(Module.halvorineIo.closeOutput(), wakeUp));
-});
+EM_JS(int, js_close_output, (), { return Module.halvorineIo.closeOutput(); });
 // `banner` is 1 for the banner, 0 for what follows it.
 EM_JS(void, js_say, (int banner, const char* text), { Module.halvorineIo.say(banner, UTF8ToString(text)); });
 

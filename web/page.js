@@ -1,116 +1,35 @@
 'use strict';
 // The page's side: picks and drops, one conversion at a time in the worker,
-// progress, results and saving. Every message shown comes from the converter
-// itself (the worker passes on what it says); only the page's own controls
-// are worded here.
+// progress, results, saving, the room the outputs take, and a new build's
+// offer to reload. Every message about a file's contents comes from the
+// converter itself (the worker passes on what it says); only the page's own
+// controls and states are worded here.
 
 const $ = (id) => document.getElementById(id);
-// "#memory" tries the fallback that holds each output in memory.
-const memoryOnly = location.hash === '#memory';
-// "#apart" reads and stores every file through the ends' own workers, where
-// the converter's worker can start them (see worker.js).
-const apartAlways = location.hash === '#apart';
-const { remove } = halvorineStorage;
+const kinds = halvorineMessages;
+const { remove, folder } = halvorineStorage;
 const session = (crypto.randomUUID ? crypto.randomUUID() : String(Math.random()).slice(2)).replace(/-/g, '');
 const holding = halvorineStorage.hold(session);
+// The build this page was made of: its worker and the worker's files are
+// asked for by it, so that a newer build's service worker still serves this
+// page its own files.
+const build = document.querySelector('meta[name="halvorine-build"]')?.content ?? '';
+const buildQuery = /^[0-9a-f]+$/.test(build) ? `?build=${build}` : '';
 
-const ours = new Set();  // this page's entries not yet removed
-const urls = new Set();
-let counter = 0;
+// A worker that has read nothing for this long while bytes remain has
+// stopped, whether or not the browser said so.
+const stallSeconds = 30;
+
 let worker = null;
-let started = false;  // the worker has said hello
+let ready = false;  // the worker has said hello
+let storage = false;  // outputs go to the private storage (else memory)
 let bundle = null;  // the converter carried in bundle.js, once loaded
-let queue = [];
-let busy = null;  // { file, item, entry, started, said }
-// A worker that never returns from starting the ends' own workers (see
-// worker.js) is replaced: once by another like it, then by one without.
-const endsWait = 3000;  // ms; the constructors return at once
-let endsWatch = 0;
-let endsHung = 0;
-
-// A page opened from a file cannot start worker.js in some browsers (an
-// opaque origin may not load scripts into workers); bundle.js carries the
-// worker's scripts and the WebAssembly, and the worker starts from a blob:
-// URL instead. Where even that fails the page says so at once.
-function startWorker() {
-  try {
-    worker = bundle ? bundledWorker() : new Worker('worker.js', endsHung > 1 ? { name: 'no-ends' } : {});
-  } catch (e) {
-    workerFailed();
-    return;
-  }
-  started = false;
-  worker.onmessage = (event) => received(event.data);
-  worker.onerror = (event) => {
-    if (!started) {
-      workerFailed();
-      return;
-    }
-    // The converter itself stopped: its file fails, and a new worker takes
-    // the next one.
-    worker.terminate();
-    worker = null;
-    received({ type: 'crashed', error: event.message || 'The converter stopped.' });
-  };
-}
-
-function bundledWorker() {
-  const url = URL.createObjectURL(new Blob([bundle.worker], { type: 'text/javascript' }));
-  const w = new Worker(url);
-  URL.revokeObjectURL(url);
-  const wasm = Uint8Array.from(atob(bundle.wasm), (c) => c.charCodeAt(0));
-  w.postMessage({ wasm }, [wasm.buffer]);
-  return w;
-}
-
-function workerHung(hung) {
-  if (hung !== worker) return;  // cancelled or stopped meanwhile
-  endsHung++;
-  worker.terminate();
-  worker = null;
-  if (busy) {
-    // The next worker converts it from the start, into another entry.
-    queue.unshift({ file: busy.file, item: busy.item });
-    ours.delete(busy.entry);
-    remove(busy.entry);
-    busy = null;
-  }
-  startWorker();
-  next();
-}
-
-function workerFailed() {
-  if (worker) worker.terminate();
-  worker = null;
-  if (busy) {
-    queue.unshift({ file: busy.file, item: busy.item });
-    busy = null;
-  }
-  if (bundle === null && location.protocol === 'file:') {
-    const script = document.createElement('script');
-    script.src = 'bundle.js';
-    script.onload = () => {
-      bundle = self.halvorineBundle;
-      startWorker();
-      next();
-    };
-    script.onerror = () => cannotStart();
-    document.head.append(script);
-    bundle = false;  // asked for
-    return;
-  }
-  cannotStart();
-}
-
-function cannotStart() {
-  $('cannot').hidden = false;
-  $('pick').hidden = true;
-  for (const job of queue) {
-    job.item.querySelector('.state').textContent = `${job.file.name}: not converted`;
-    job.item.dataset.status = 'cannot start';
-  }
-  queue = [];
-}
+let jobs = 0;
+let queue = [];  // { job, file, item }
+let busy = null;  // { job, file, item, entry, started, said, done, moved }
+const ours = new Set();  // entries to remove when the page is left
+const outputs = new Set();  // the outputs on the page, saved or not
+let savings = 0;  // outputs saved by their link so far
 
 function formatBytes(n) {
   const units = ['bytes', 'KB', 'MB', 'GB', 'TB'];
@@ -123,38 +42,240 @@ function formatBytes(n) {
 // line ends; the page shows their words, each on a line of its own.
 const shown = (text) => text.replace(/^[\s]+|[\s]+$/g, '');
 
+function line(text, className) {
+  const p = document.createElement('p');
+  p.className = className;
+  p.textContent = text;
+  return p;
+}
+
+const setState = (item, text) => { item.querySelector('.state').textContent = text; };
+
+// ---- The worker
+
+// A page opened from a file cannot start worker.js in some browsers (an
+// opaque origin may not load scripts into workers); bundle.js carries the
+// worker's scripts and the WebAssembly, and the worker starts from a blob:
+// URL instead.
+function startWorker() {
+  ready = false;
+  try {
+    worker = bundle ? bundledWorker() : new Worker(`worker.js${buildQuery}`);
+  } catch (e) {
+    notStarted(e.message);
+    return;
+  }
+  const mine = worker;
+  worker.onmessage = ({ data }) => { if (worker === mine) received(data); };
+  worker.onerror = (event) => {
+    event.preventDefault();
+    if (worker !== mine) return;
+    if (!ready) notStarted(event.message || 'the browser did not load it');
+    else if (!busy) dropWorker();  // between files: the next one starts another
+    else stopped(`The browser stopped the conversion, perhaps for lack of memory${event.message ? ` (${event.message})` : ''}.`);
+  };
+}
+
+function bundledWorker() {
+  const url = URL.createObjectURL(new Blob([bundle.worker], { type: 'text/javascript' }));
+  const w = new Worker(url);
+  URL.revokeObjectURL(url);
+  const wasm = Uint8Array.from(atob(bundle.wasm), (c) => c.charCodeAt(0));
+  w.postMessage({ kind: kinds.wasm, job: 0, wasm }, [wasm.buffer]);
+  return w;
+}
+
+function dropWorker() {
+  worker?.terminate();
+  worker = null;
+  ready = false;
+}
+
+// The worker could not start. A page opened as a file tries bundle.js once,
+// then says it cannot convert here. A served page says what failed, gives
+// up the file it was started for, and tries again for the next one.
+function notStarted(reason) {
+  dropWorker();
+  if (location.protocol === 'file:') {
+    if (bundle === null) {
+      bundle = false;  // asked for
+      const script = document.createElement('script');
+      script.src = 'bundle.js';
+      script.onload = () => {
+        bundle = self.halvorineBundle;
+        startWorker();
+      };
+      script.onerror = cannotStart;
+      document.head.append(script);
+    } else {
+      cannotStart();
+    }
+    return;
+  }
+  const words = `The converter could not be started: ${reason}.`;
+  const notice = $('not-started');
+  notice.textContent = `${words} It is tried again for the next file.`;
+  notice.hidden = false;
+  const job = queue.shift();
+  if (job) {
+    setState(job.item, `${job.file.name}: not converted`);
+    job.item.className = 'failed';
+    job.item.append(line(words, 'note'));
+    job.item.dataset.status = 'not started';
+  }
+  if (queue.length > 0) startWorker();
+  showProgress();
+}
+
+function cannotStart() {
+  $('cannot').hidden = false;
+  $('pick').hidden = true;
+  for (const job of queue) {
+    setState(job.item, `${job.file.name}: not converted`);
+    job.item.dataset.status = 'cannot start';
+  }
+  queue = [];
+}
+
+// The worker stopped in the middle of a file: the browser ended it, or it
+// stopped answering. The file fails with `words`; what it had stored is kept
+// to save, and the next file gets a fresh worker.
+async function stopped(words) {
+  dropWorker();
+  if (busy && !busy.started) {
+    // Stopped before it was given the file: the next worker takes it.
+    queue.unshift(busy);
+    busy = null;
+  }
+  if (!busy) {
+    next();
+    return;
+  }
+  const { item, file, entry, output } = busy;
+  busy = null;
+  item.className = 'failed';
+  setState(item, `${file.name}: not converted`);
+  item.append(line(words, 'note'));
+  let kept = null;
+  if (entry) {
+    // Written up to where it stopped, as the console program leaves it.
+    kept = output ? await stored(entry).catch(() => null) : null;
+    if (kept?.size === 0) kept = null;
+    if (!kept) { ours.delete(entry); remove(entry); }
+  }
+  if (kept) {
+    item.dataset.entry = entry;
+    addSaving(item, { name: output, bytes: kept.size, blob: kept, entry, whole: false });
+  } else if (!entry) {
+    item.append(line('What it had converted was held by the stopped worker, and is lost with it.', 'note'));
+  }
+  item.dataset.status = 'stopped';
+  showProgress();
+  next();
+}
+
+setInterval(() => {
+  if (busy?.started && busy.done < busy.file.size && performance.now() - busy.moved > stallSeconds * 1000) {
+    stopped(`The conversion made no progress for ${stallSeconds} s and was stopped: the browser stopped reading the file` +
+      ' or running the converter, perhaps for lack of memory.');
+  }
+}, 1000);
+
+function received(message) {
+  if (message.kind === kinds.hello) {
+    ready = true;
+    storage = message.storage;
+    $('not-started').hidden = true;
+    $('fallback').hidden = storage;
+    document.body.dataset.output = storage ? 'storage' : 'memory';
+    // The footer tells only of the buttons this browser shows.
+    const words = storage ? (window.showSaveFilePicker ? 'kept-save-as' : 'kept') : 'held';
+    for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
+    next();
+    return;
+  }
+  if (message.kind === kinds.broken) {
+    notStarted(message.error);
+    return;
+  }
+  // Anything else is about a conversion: only the one going on counts.
+  if (!busy || message.job !== busy.job) return;
+  switch (message.kind) {
+    case kinds.said:
+      busy.said.push(message);
+      if (message.banner) $('current').textContent = shown(message.text);
+      break;
+    case kinds.readSlice: {
+      const asking = worker;
+      busy.file.slice(message.at, message.end).arrayBuffer().then(
+        (bytes) => asking.postMessage({ kind: kinds.slice, job: message.job, bytes }, [bytes]),
+        () => asking.postMessage({ kind: kinds.slice, job: message.job, bytes: null }));
+      break;
+    }
+    case kinds.opened:
+      busy.output = message.output;
+      break;
+    case kinds.progress:
+      if (message.done > busy.done) busy.moved = performance.now();
+      busy.done = message.done;
+      progress(message.done, message.total);
+      break;
+    case kinds.done:
+      finished(message);
+      break;
+  }
+}
+
+// ---- The queue
+
 function addItem(file) {
   $('none').hidden = true;
   const item = document.createElement('li');
   item.dataset.name = file.name;
-  const name = document.createElement('p');
-  name.className = 'state';
-  name.textContent = `${file.name}: waiting`;
-  item.append(name);
+  item.append(line(`${file.name}: waiting`, 'state'));
   $('results').append(item);
   return item;
 }
 
 function enqueue(files) {
-  for (const file of files) queue.push({ file, item: addItem(file) });
+  for (const file of files) queue.push({ job: ++jobs, file, item: addItem(file) });
   next();
 }
 
-function next() {
+function showProgress() {
+  $('now').hidden = !busy && queue.length === 0;
+  offerReload();
+}
+
+// The next file, once the worker is ready and, where outputs go to the
+// private storage, once there is room for it.
+async function next() {
   if (busy || queue.length === 0 || !$('cannot').hidden) return;
-  if (!worker && bundle !== false) startWorker();
-  if (!worker) return;
+  if (!worker) startWorker();
+  if (!ready) return;
   const job = queue.shift();
-  const entry = `${halvorineStorage.prefix}${session}-${++counter}.ddc`;
-  busy = { ...job, entry, started: performance.now(), said: [] };
-  ours.add(entry);
-  job.item.querySelector('.state').textContent = `${job.file.name}: converting`;
-  $('now').hidden = false;
+  busy = { ...job, entry: null, output: null, started: 0, said: [], done: 0 };
+  setState(job.item, `${job.file.name}: converting`);
+  showProgress();
   $('current').textContent = job.file.name;
   $('bar').max = Math.max(job.file.size, 1);
   $('bar').value = 0;
   $('figures').textContent = `0 bytes of ${formatBytes(job.file.size)}`;
-  worker.postMessage({ file: job.file, entry, memory: memoryOnly, apart: apartAlways });
+  if (storage) {
+    const room = await makeRoom(Math.ceil(job.file.size / 3) * 4);
+    if (busy?.job !== job.job) return;  // cancelled meanwhile
+    if (room) {
+      busy = null;
+      short(job, room);
+      showProgress();
+      next();
+      return;
+    }
+    busy.entry = `${halvorineStorage.prefix}${session}-${job.job}.ddc`;
+    ours.add(busy.entry);
+  }
+  busy.started = busy.moved = performance.now();
+  worker.postMessage({ kind: kinds.convert, job: job.job, file: job.file, entry: busy.entry });
 }
 
 function progress(done, total) {
@@ -164,17 +285,10 @@ function progress(done, total) {
   $('figures').textContent = `${formatBytes(done)} of ${formatBytes(total)}${speed}`;
 }
 
-function line(text, className) {
-  const p = document.createElement('p');
-  p.className = className;
-  p.textContent = text;
-  return p;
-}
-
 async function finished(result) {
   const { item, entry, file, said } = busy;
   busy = null;
-  $('now').hidden = queue.length === 0;
+  showProgress();
   const banner = said.filter((s) => s.banner).map((s) => s.text).join('');
   const after = said.filter((s) => !s.banner).map((s) => s.text).join('');
   item.className = result.status === 0 ? 'converted' : 'failed';
@@ -183,66 +297,194 @@ async function finished(result) {
   item.dataset.bytes = String(result.bytes);
   item.dataset.output = result.output ?? '';
   item.dataset.seconds = String(result.seconds);
-  item.dataset.ends = result.apart ? 'apart' : 'here';
-  item.querySelector('.state').textContent =
-    `${file.name}: ${result.status === 0 ? 'converted' : 'not converted'} (${(result.seconds).toFixed(2)} s)`;
+  setState(item, `${file.name}: ${result.status === 0 ? 'converted' : 'not converted'} (${result.seconds.toFixed(2)} s)`);
   if (banner) item.append(line(shown(banner), 'said banner'));
   if (after) item.append(line(shown(after), 'said message'));
 
-  let blob = result.blob;
   if (result.stored) {
     item.dataset.entry = entry;
-    try {
-      // Typed, or a browser that finds a RIFF header in an untyped file names
-      // the saved file .wav (the Blob only refers to the stored file).
-      const stored = await (await (await halvorineStorage.folder()).getFileHandle(entry)).getFile();
-      blob = new Blob([stored], { type: 'application/octet-stream' });
-    } catch (e) {
-      // Written, then gone from the browser's storage: nothing to save.
-      item.className = 'failed';
-      item.append(line(`The output cannot be read back from the browser's storage: ${e.message}`, 'state'));
+    const kept = await stored(entry).catch(() => null);
+    if (kept?.size === result.bytes) {
+      addSaving(item, { name: result.output, bytes: result.bytes, blob: kept, entry, whole: result.status === 0 });
+    } else {
+      lost(item, { entry });
     }
   } else {
-    ours.delete(entry);
-    remove(entry, 3);
-  }
-  if (result.output !== null && blob) {
-    item.output = blob;  // the bytes saved, for a test to read back
-    addSaving(item, blob, result, entry);
+    if (entry) { ours.delete(entry); remove(entry, 3); }
+    if (result.output !== null && result.blob) {
+      addSaving(item, { name: result.output, bytes: result.bytes, blob: result.blob, entry: null, whole: result.status === 0 });
+    }
   }
   item.dataset.status = String(result.status);  // last: the result is complete
   next();
 }
 
-function addSaving(item, blob, result, entry) {
-  const actions = document.createElement('p');
-  actions.className = 'actions';
-  const url = URL.createObjectURL(blob);
-  urls.add(url);
+function cancel() {
+  if (!busy) return;
+  dropWorker();
+  const { item, entry, file } = busy;
+  busy = null;
+  item.className = 'failed';
+  item.dataset.status = 'cancelled';
+  setState(item, `${file.name}: cancelled`);
+  for (const job of queue) {
+    job.item.dataset.status = 'cancelled';
+    setState(job.item, `${job.file.name}: cancelled`);
+  }
+  queue = [];
+  showProgress();
+  if (entry) { ours.delete(entry); remove(entry); }
+}
+
+// ---- Room in the private storage
+
+// A stored output as it is now: typed, or a browser that finds a RIFF header
+// in an untyped file names the saved file .wav (the Blob only refers to the
+// stored file).
+async function stored(entry) {
+  const file = await (await (await folder()).getFileHandle(entry)).getFile();
+  return new Blob([file], { type: 'application/octet-stream' });
+}
+
+// Frees outputs already saved by their link, oldest first, until `need`
+// bytes are free. Null when there is room; else the room there is, with
+// nothing freed.
+async function makeRoom(need) {
+  let estimate;
+  try {
+    estimate = await navigator.storage.estimate();
+  } catch (e) {
+    return null;  // the browser cannot tell: a full quota fails the file as a full disk would
+  }
+  let free = Math.max(0, estimate.quota - estimate.usage);
+  if (free >= need) return null;
+  const freeable = [...outputs].filter((o) => o.savedAt && o.entry).sort((a, b) => a.savedAt - b.savedAt);
+  if (free + freeable.reduce((sum, o) => sum + o.bytes, 0) < need) return { need, free };
+  for (const output of freeable) {
+    if (free >= need) break;
+    await remove(output.entry);
+    free += output.bytes;
+    output.forget();
+    setState(output.item, `${output.item.dataset.name}: saved; removed from the page's storage`);
+  }
+  return null;
+}
+
+function short(job, { need, free }) {
+  const { item, file } = job;
+  item.className = 'failed';
+  item.dataset.status = 'no room';
+  setState(item, `${file.name}: not converted`);
+  const words = line(`Not enough room: it needs ${formatBytes(need)} in the browser's storage for this page, and ` +
+    `${formatBytes(free)} is free. Save or discard converted files to free room (one saved by its link is ` +
+    'freed when room is needed), then try again.', 'note');
+  const again = document.createElement('button');
+  again.type = 'button';
+  again.textContent = 'Try again';
+  const actions = line('', 'actions');
+  actions.append(again);
+  again.addEventListener('click', () => {
+    words.remove();
+    actions.remove();
+    item.className = '';
+    delete item.dataset.status;
+    setState(item, `${file.name}: waiting`);
+    queue.push({ job: ++jobs, file, item });
+    next();
+  });
+  item.append(words, actions);
+}
+
+// ---- Saving
+
+// An output lost from the private storage after it was made (the browser or
+// another tab cleared it): nothing is left to save.
+function lost(item, output) {
+  output.forget?.();
+  if (output.entry) { ours.delete(output.entry); remove(output.entry); }
+  item.className = 'failed';
+  item.dataset.lost = 'true';
+  setState(item, `${item.dataset.name}: lost`);
+  item.append(line("The output is no longer in the browser's storage (the browser or another page cleared it): " +
+    'convert the file again to get it.', 'note'));
+}
+
+// True when the output can still be read whole.
+async function readable(output) {
+  if (!output.entry) return true;
+  try {
+    const now = await stored(output.entry);
+    if (now.size !== output.bytes) return false;
+    if (output.bytes > 0) await output.blob.slice(output.bytes - 1).arrayBuffer();
+    return true;
+  } catch (e) {
+    return false;
+  }
+}
+
+function addSaving(item, output) {
+  const actions = line('', 'actions');
+  let url = URL.createObjectURL(output.blob);
   const link = document.createElement('a');
   link.className = 'save';
   link.href = url;
-  link.download = result.output;
-  link.textContent = result.status === 0
-    ? `Save ${result.output} (${formatBytes(result.bytes)})`
-    : `Save the ${formatBytes(result.bytes)} written before it stopped`;
+  link.download = output.name;
+  link.textContent = output.whole
+    ? `Save ${output.name} (${formatBytes(output.bytes)})`
+    : `Save the ${formatBytes(output.bytes)} written before it stopped`;
   actions.append(link);
+  Object.assign(output, {
+    item,
+    savedAt: 0,
+    forget() {
+      URL.revokeObjectURL(url);
+      url = null;
+      outputs.delete(output);
+      delete item.output;
+      actions.remove();
+      offerReload();
+    },
+  });
+  outputs.add(output);
+  item.output = output.blob;  // what the links save
   const discard = () => {
-    URL.revokeObjectURL(url);
-    urls.delete(url);
-    delete item.output;  // or an output held in memory stays there
-    actions.remove();
-    if (result.stored) { ours.delete(entry); remove(entry); }
+    output.forget();
+    if (output.entry) { ours.delete(output.entry); remove(output.entry); }
   };
+  // The link is checked before the browser follows it: an output cleared
+  // from the storage shows as lost rather than saving nothing.
+  let checked = false;
+  link.addEventListener('click', async (event) => {
+    if (checked) {
+      checked = false;
+      // Saved: kept when the page is left, so that the download can finish,
+      // and the first freed when room is needed.
+      output.savedAt ||= ++savings;
+      ours.delete(output.entry);
+      offerReload();
+      return;
+    }
+    event.preventDefault();
+    if (!(await readable(output))) {
+      lost(item, output);
+      return;
+    }
+    checked = true;
+    link.click();
+  });
   if (window.showSaveFilePicker) {
     const saveAs = document.createElement('button');
     saveAs.type = 'button';
     saveAs.textContent = 'Save as…';
     saveAs.addEventListener('click', async () => {
       try {
-        const target = await window.showSaveFilePicker({ suggestedName: result.output });
+        const target = await window.showSaveFilePicker({ suggestedName: output.name });
+        if (!(await readable(output))) {
+          lost(item, output);
+          return;
+        }
         const writable = await target.createWritable();
-        await blob.stream().pipeTo(writable);
+        await output.blob.stream().pipeTo(writable);
         item.append(line(`Saved as ${target.name}.`, 'state'));
         discard();
       } catch (e) {
@@ -257,70 +499,80 @@ function addSaving(item, blob, result, entry) {
   drop.addEventListener('click', discard);
   actions.append(drop);
   item.append(actions);
+  offerReload();
 }
 
-function received(message) {
-  switch (message.type) {
-    case 'hello': {
-      started = true;
-      const stored = message.storage && !memoryOnly;
-      $('fallback').hidden = stored;
-      document.body.dataset.output = stored ? 'storage' : 'memory';
-      // The footer tells only of the buttons this browser shows.
-      const words = stored ? (window.showSaveFilePicker ? 'kept-save-as' : 'kept') : 'held';
-      for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
-      break;
+// ---- A new build
+
+// Offered, never forced: reloading leaves the page, and with it every output
+// not saved yet, so the offer counts them and asks first; and it waits while
+// a file converts.
+let newBuild = null;  // the registration whose newer build is ready
+let reloading = false;
+
+function offerReload() {
+  if (!newBuild) return;
+  $('update').hidden = false;
+  const unsaved = [...outputs].filter((o) => !o.savedAt).length;
+  const converting = busy !== null || queue.length > 0;
+  $('reload').disabled = converting;
+  $('unsaved').textContent = [
+    converting ? 'Reload once the conversions end.' : '',
+    unsaved > 0 ? `${unsaved} converted ${unsaved === 1 ? 'file is' : 'files are'} not saved yet.` : '',
+  ].filter(Boolean).join(' ');
+  if (converting || unsaved === 0) $('discarding').hidden = true;
+}
+
+function reload() {
+  reloading = true;
+  const waiting = newBuild.waiting;
+  if (waiting) waiting.postMessage({ kind: kinds.takeOver, job: 0 });
+  else location.reload();  // another page of this build has taken it over
+}
+
+function watchBuilds(registration) {
+  const controlled = !!navigator.serviceWorker.controller;
+  const offer = () => {
+    newBuild = registration;
+    offerReload();
+  };
+  if (registration.waiting && controlled) offer();
+  registration.addEventListener('updatefound', () => {
+    const installing = registration.installing;
+    installing?.addEventListener('statechange', () => {
+      if (installing.state === 'installed' && navigator.serviceWorker.controller) offer();
+    });
+  });
+  navigator.serviceWorker.addEventListener('controllerchange', () => {
+    if (reloading) location.reload();
+    else if (controlled) offer();
+  });
+  $('reload').addEventListener('click', () => {
+    const unsaved = [...outputs].filter((o) => !o.savedAt).length;
+    if (unsaved === 0) {
+      reload();
+      return;
     }
-    case 'ends':
-      clearTimeout(endsWatch);
-      if (message.constructing) endsWatch = setTimeout(workerHung, endsWait, worker);
-      break;
-    case 'said':
-      if (!busy) break;
-      busy.said.push(message);
-      if (message.banner) $('current').textContent = shown(message.text);
-      break;
-    case 'read':
-      if (busy) {
-        const asking = worker;  // not one cancelled meanwhile
-        busy.file.slice(message.at, message.end).arrayBuffer()
-          .then((read) => asking.postMessage({ read }, [read]), () => asking.postMessage({ read: null }));
-      }
-      break;
-    case 'progress':
-      if (busy) progress(message.done, message.total);
-      break;
-    case 'done':
-      finished(message);
-      break;
-    case 'crashed':
-      if (busy) {
-        busy.item.append(line(message.error, 'said message'));
-        busy.item.dataset.status = 'crashed';
-        busy = null;
-        next();
-      }
-      break;
-  }
+    $('discard-words').textContent = `Reloading discards ${unsaved === 1 ? 'the converted file' : `the ${unsaved} converted files`}` +
+      ' not saved yet.';
+    $('discarding').hidden = false;
+  });
+  $('reload-anyway').addEventListener('click', reload);
+  $('keep').addEventListener('click', () => { $('discarding').hidden = true; });
 }
 
-function cancel() {
-  if (!busy) return;
-  worker.terminate();
-  worker = null;
-  const { item, entry, file } = busy;
-  busy = null;
-  item.className = 'failed';
-  item.dataset.status = 'cancelled';
-  item.querySelector('.state').textContent = `${file.name}: cancelled`;
-  for (const job of queue) {
-    job.item.dataset.status = 'cancelled';
-    job.item.querySelector('.state').textContent = `${job.file.name}: cancelled`;
-  }
-  queue = [];
-  $('now').hidden = true;
-  ours.delete(entry);
-  remove(entry);
+// While open, the page holds its build's lock: the service worker keeps that
+// build's files until no page holds it. Once held, caches no page uses can go.
+async function holdBuild() {
+  if (!navigator.locks || !buildQuery) return;
+  const scope = new URL('.', location.href).href;
+  await new Promise((held) => {
+    navigator.locks.request(`halvorine-build ${scope} ${build}`, { mode: 'shared' }, () => {
+      held();
+      return new Promise(() => {});
+    }).catch(held);
+  });
+  navigator.serviceWorker?.controller?.postMessage({ kind: kinds.tidy, job: 0 });
 }
 
 document.addEventListener('DOMContentLoaded', () => {
@@ -353,20 +605,21 @@ document.addEventListener('DOMContentLoaded', () => {
     manifest.rel = 'manifest';
     manifest.href = 'manifest.webmanifest';
     document.head.append(manifest);
-    navigator.serviceWorker?.register('sw.js').catch(() => {});
+    holdBuild();
+    navigator.serviceWorker?.register('sw.js').then(watchBuilds, () => {});
   }
 });
 
-// Leaving the page: its outputs go from the private file system. Removal is
-// asynchronous and may not finish before the page is gone; the next page to
-// open sweeps up what is left (sweepLeftovers).
+// Leaving the page: its outputs not saved go from the private file system.
+// Removal is asynchronous and may not finish before the page is gone; the
+// next page to open sweeps up what is left, and the outputs saved by their
+// link, whose downloads have had time to finish by then.
 // Back from the back/forward cache, the page has lost its worker and
 // outputs: it starts afresh.
 window.addEventListener('pageshow', (event) => {
   if (event.persisted) location.reload();
 });
 window.addEventListener('pagehide', () => {
-  if (worker) worker.terminate();
-  for (const url of urls) URL.revokeObjectURL(url);
+  dropWorker();
   for (const entry of ours) remove(entry, 1);
 });

@@ -1,0 +1,22 @@
+'use strict';
+// Every message between the page and the converter's worker, and the page's
+// to its service worker, by kind. Each carries `job`: the conversion it is
+// about, 0 for none. The page keeps only what is about the job it is doing,
+// so a late word from a cancelled or stopped conversion is ignored.
+const halvorineMessages = Object.freeze({
+  // Page to worker.
+  wasm: 'wasm',  // { wasm }: the WebAssembly, for a worker started from bundle.js
+  convert: 'convert',  // { file, entry }: the entry in the private storage, or null to hold it in memory
+  slice: 'slice',  // { bytes }: a part the page read for the worker (null where it could not)
+  // Worker to page.
+  hello: 'hello',  // { storage }: ready; whether outputs can be written into the private storage
+  broken: 'broken',  // { error }: it cannot convert at all
+  said: 'said',  // { banner, text }: what the converter prints
+  opened: 'opened',  // { output }: the output's name, once the converter opens it
+  readSlice: 'read-slice',  // { at, end }: a worker that may not read the picked file asks the page
+  progress: 'progress',  // { done, total }: bytes read
+  done: 'done',  // { status, output, bytes, seconds, stored, blob }
+  // Page to its service worker.
+  takeOver: 'take-over',  // the page is about to reload into the waiting build
+  tidy: 'tidy',  // a page has opened: caches no open page uses can go
+});
