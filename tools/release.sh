@@ -183,7 +183,10 @@ web_zip() {
   local base=$name-$version-web
   (cd "$src" && quiet cmake --preset web && quiet cmake --build --preset web)
   mkdir "$work/$base"
-  install -m 644 "$src"/build/web/site/* "$src/LICENSE" "$work/$base/"
+  # The files web/files.json lists, and no leftover of an older build.
+  local files
+  mapfile -t files < <(python3 "$src/web/pack.py" --list)
+  install -m 644 "${files[@]/#/$src/build/web/site/}" "$src/LICENSE" "$work/$base/"
   for f in "$work/$base"/*; do no_build_path "$f"; done
   pack_zip "$base"
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the web page (the web preset) and the native program, tests the
-# page's reading and storing ends under node (web/test/ends-test.mjs), then converts
+# page's reading and storing under node (web/test/io-test.mjs), then converts
 # in chromium, in Firefox ESR (in a private window too) and in WebKitGTK (with
 # and without the storage features Safari ships), through the page's own file
 # input: the bundled example, every file the interop test has its tools

@@ -161,7 +161,8 @@ async function stopped(words) {
     // Written up to where it stopped, as the console program leaves it.
     kept = output ? await stored(entry).catch(() => null) : null;
     if (kept?.size === 0) kept = null;
-    if (!kept) { ours.delete(entry); remove(entry); }
+    // A worker just stopped may hold its file for a while yet.
+    if (!kept) { ours.delete(entry); remove(entry, 300); }
   }
   if (kept) {
     item.dataset.entry = entry;
@@ -451,26 +452,19 @@ function addSaving(item, output) {
     output.forget();
     if (output.entry) { ours.delete(output.entry); remove(output.entry); }
   };
-  // The link is checked before the browser follows it: an output cleared
-  // from the storage shows as lost rather than saving nothing.
-  let checked = false;
-  link.addEventListener('click', async (event) => {
-    if (checked) {
-      checked = false;
-      // Saved: kept when the page is left, so that the download can finish,
-      // and the first freed when room is needed.
-      output.savedAt ||= ++savings;
-      ours.delete(output.entry);
-      offerReload();
-      return;
-    }
-    event.preventDefault();
+  // The browser follows the link at once (a download started later, past
+  // the click, would count as one the page started by itself); meanwhile
+  // the output is checked, and one cleared from the storage shows as lost.
+  link.addEventListener('click', async () => {
     if (!(await readable(output))) {
       lost(item, output);
       return;
     }
-    checked = true;
-    link.click();
+    // Saved: kept when the page is left, so that the download can finish,
+    // and the first freed when room is needed.
+    output.savedAt ||= ++savings;
+    ours.delete(output.entry);
+    offerReload();
   });
   if (window.showSaveFilePicker) {
     const saveAs = document.createElement('button');

@@ -37,6 +37,8 @@ const slice = 64 << 20;  // outputs are compared by the SHA-256 of each 64 MiB
 
 let passed = 0;
 let failed = 0;
+// Where the test is, for a log read after a hang.
+const step = (what) => console.log(`${opts.engine}: ${what}`);
 function check(ok, what) {
   if (ok) passed++;
   else {
@@ -207,7 +209,8 @@ async function puppeteerEngine(launch) {
       run: (fn, ...args) => page.evaluate(fn, ...args),
       waitFor: (fn, arg, timeout = 300_000) => page.waitForFunction(fn, { timeout, polling: 50 }, arg),
       upload: async (files, at = '#files') => (await page.$(at)).uploadFile(...files),
-      click: (selector) => page.click(selector),
+      // A page behind another never finishes a click (it waits for frames).
+      click: async (selector) => { await page.bringToFront(); await page.click(selector); },
       shot: (file) => page.screenshot({ path: file }),
       close: () => page.close(),
     };
@@ -319,10 +322,12 @@ async function newBuilds() {
   const next = '0000000000000001';
   const third = '0000000000000002';
 
+  step('new build: made');
   makeBuild(next, true);
   await update(page);
   check(await offered(page), 'a new build: the page offers to reload');
   check(await page.run(() => navigator.serviceWorker.getRegistration().then((r) => !!r.waiting && !!r.active)), 'a new build waits');
+  step('new build: offered');
   // Not yet: an output not saved is counted, and Reload asks first.
   const from = await feed(page, [example]);
   const unsaved = await page.run(() => document.getElementById('unsaved').textContent);
@@ -334,9 +339,11 @@ async function newBuilds() {
   await page.click('#keep');
   check(await page.run(() => window.stays && document.getElementById('discarding').hidden), 'Keep them: the page stays');
   compare((await results(page, from))[0], native(example), 'converted while a new build waits');
+  step('new build: a second page');
   const second = webkit ? null : await openPage();
   check(!second || await buildOf(second) === first, 'a page opened while a new build waits is of the build before');
 
+  step('new build: reload');
   // Reloaded by its offer: the page is of the new build, whose worker cannot
   // start; it says so on a served page, and keeps the picker.
   await page.click('#reload');
@@ -352,12 +359,14 @@ async function newBuilds() {
     check(await builds(page) === `${next} ${first}`.split(' ').sort().join(' '), `the old build's cache stays while a page uses it: ${await builds(page)}`);
     await second.close();
   }
+  step('new build: tidy');
   await page.goto(url);
   await openedPage(page);
   let left = '';
   for (let i = 0; i < 150 && (left = await builds(page)) !== next; i++) await sleep(100);
   check(left === next, `the old build's cache goes once no page uses it: ${left}`);
 
+  step('the build after');
   makeBuild(third, false);
   await update(page);
   check(await offered(page), 'the build after: offered');
@@ -465,11 +474,13 @@ async function noEntriesLeft(page, what) {
 // The last result's link pressed: the file the engine saves, by its name and
 // bytes, against the native program's.
 async function saved(page, want, label) {
-  const before = new Set(fs.readdirSync(downloads));
+  // New, or written anew under a name already there.
+  const stamp = (n) => `${n} ${fs.statSync(path.join(downloads, n)).mtimeMs}`;
+  const before = new Set(fs.readdirSync(downloads).map(stamp));
   await page.click('#results li:last-child a.save');
   let name;
   for (let i = 0; i < 300 && !name; i++, await sleep(100)) {
-    name = fs.readdirSync(downloads).find((n) => !before.has(n) && !n.startsWith('.') &&
+    name = fs.readdirSync(downloads).find((n) => !before.has(stamp(n)) && !n.startsWith('.') &&
       !/\.(crdownload|part|download|wkdownload)$/.test(n) && fs.statSync(path.join(downloads, n)).isFile());
   }
   const file = name && path.join(downloads, name);
@@ -712,6 +723,7 @@ if (!opts.bigOnly) {
   report.push(`${same} of ${rest.length} further inputs converted and said as the native program does`);
   await noEntriesLeft(page, 'after the batches');
 
+  step('a full quota');
   // A full quota, in chromium, whose quota the test can set.
   if (chromium) {
     const cdp = await page.raw.createCDPSession();
@@ -735,6 +747,7 @@ if (!opts.bigOnly) {
     await quota(0);
   }
 
+  step('room in the storage');
   // Room in the private storage, in Firefox with 20 MiB for the page, as on
   // a small disk (Chromium's quota set by the test is not the one its
   // estimate() reports): two 9 MB outputs saved by their links, then a third
@@ -772,6 +785,7 @@ if (!opts.bigOnly) {
     fs.rmSync(forty);
   }
 
+  step('stopped workers');
   // A variant of the page whose worker stops in the middle of a file: by
   // an error (die.wav), or answering no more (hang.wav; its page waits 2 s
   // rather than 30). Each file fails with words, what it stored is kept,
@@ -801,6 +815,7 @@ if (!opts.bigOnly) {
     files.forEach((f) => fs.rmSync(f));
   }
 
+  step('a worker that cannot start');
   // A served page whose worker cannot start until the second file: it says
   // what failed, not the words for a page opened as a file, keeps the
   // picker, fails the first file, and converts the next.
@@ -819,6 +834,7 @@ if (!opts.bigOnly) {
     await late.close();
   }
 
+  step('the in-memory fallback');
   // The fallback that holds each output in memory, where it is not the
   // page's only way: a variant whose trial of the private storage fails.
   const some = inputs.filter((f) => /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) ||
@@ -832,6 +848,7 @@ if (!opts.bigOnly) {
   }
 
   if (mode === 'storage') {
+    step('a lost output');
     // An output lost from the storage after it was made (another page
     // cleared it): its link shows it lost rather than saving nothing.
     await feed(page, [example]);
@@ -845,6 +862,7 @@ if (!opts.bigOnly) {
         document.querySelectorAll('#results li:last-child a').length]), () => null);
     check(lost?.[0] === 'sim.wav: lost' && lost[1] === 0, `an output lost from the storage: ${lost}`);
 
+    step('leaving the page');
     // Leaving the page: an output not saved is gone from the private file
     // system when the page opens again (removed on leaving, or swept then);
     // one saved by its link is left for that next opening, so that its
@@ -863,6 +881,7 @@ if (!opts.bigOnly) {
     await noEntriesLeft(page, 'after leaving the page');
   }
 
+  step('new builds, offline');
   // A new build waits while a page of the old one is open, and then serves
   // each open page its own build's files; its cache goes once no page uses
   // it. With no server: the page as the service worker keeps it. An engine
@@ -889,6 +908,7 @@ if (!opts.bigOnly) {
     report.push(hasWorker ? 'with no server: converted from the kept page' : 'with no server: no service worker in this engine');
   }
 
+  step('opened as a file');
   // Opened as a file, from the release's folder: the example, saved.
   {
     const double = await openPage('', opts['file-url']);
