@@ -9,11 +9,12 @@
 //   --native PROGRAM --work DIR --inputs DIR... [--big | --big-only] [--runs N] [--screenshots DIR]
 // ENGINE: chromium, firefox, firefox-private (Firefox ESR in a private
 // window), webkit (WebKitGTK's MiniBrowser under xvfb-run), webkit-storage
-// (with the storage features Safari ships). --big converts a 256 MiB input,
-// and in chromium a 1 GiB one too (made in --work, removed after), each
-// --runs times (default 1), and reports the times beside the native
-// program's and the browser's memory before and at its peak. --big-only does
-// that, after the example and a refusal, and nothing else.
+// (with the storage features Safari ships). --big converts a 256 MiB input
+// --runs times (default 3), and in chromium a 1 GiB one once (made in
+// --work, removed after), and reports the times beside the native program's
+// and the floor's (see floor below), and the browser's memory before and at
+// its peak; the last lines, "table: ...", are tools/web-check.sh's table.
+// --big-only does that, after the example and a refusal, and nothing else.
 import crypto from 'node:crypto';
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -660,10 +661,10 @@ if (opts.big && !engineName.includes('-')) {
   // afterwards stays out of the next run's figures): the native program's
   // time, the floor's, the page's, and the browser's memory just before and
   // at its peak while the page converts.
-  const measure = async (file, label) => {
+  const measure = async (file, label, times = opts.runs) => {
     const want = native(file);
     const runs = [];
-    for (let run = 0; run < opts.runs; run++) {
+    for (let run = 0; run < times; run++) {
       const nativeSeconds = run === 0 ? want.seconds : native(file).seconds;
       const floorSeconds = await floor(file, want.size);
       const fresh = await openPage();
@@ -695,7 +696,7 @@ if (opts.big && !engineName.includes('-')) {
   if (chromium) {
     const huge = path.join(work, 'big1g.wav');
     bigWav(huge, 1 << 30);
-    await measure(huge, '1 GiB');
+    await measure(huge, '1 GiB', 1);  // for its memory
   }
   await noEntriesLeft(page, 'after the large inputs');
 }
