@@ -341,6 +341,7 @@ async function newBuilds() {
   await page.click('#reload');
   const asked = await page.run(() => !document.getElementById('discarding').hidden && document.getElementById('discard-words').textContent);
   check(asked === 'Reloading discards the converted file not saved yet.', `Reload asks first: ${JSON.stringify(asked)}`);
+  await shoot(page, 'update');
   await page.click('#keep');
   check(await page.run(() => window.stays && document.getElementById('discarding').hidden), 'Keep them: the page stays');
   compare((await results(page, from))[0], native(example), 'converted while a new build waits');
@@ -584,7 +585,8 @@ for (const [file, name] of [[example, 'converted'], [refused, 'refused']]) {
 // handle into the private storage, or into memory where the page works in
 // memory. The worker's own seconds, as the page reports its conversion's.
 const floorFiles = {
-  'index.html': '<!doctype html><meta charset="utf-8"><title>floor</title><input type="file" id="f"><script src="floor.js"></script>',
+  'index.html': '<!doctype html><meta charset="utf-8"><title>floor</title><link rel="icon" href="data:,">' +
+    '<input type="file" id="f"><script src="floor.js"></script>',
   'floor.js': `'use strict';
 const f = document.getElementById('f');
 f.onchange = () => {
@@ -596,31 +598,45 @@ f.onchange = () => {
   'floor-worker.js': `'use strict';
 onmessage = async ({ data: { file, memory } }) => {
   const size = 4 << 20;
-  const extra = new Uint8Array(size / 3 + 1);
   const started = performance.now();
   let handle = null;
   const dir = memory ? null : await navigator.storage.getDirectory();
   if (dir) handle = await (await dir.getFileHandle('floor', { create: true })).createSyncAccessHandle();
-  const parts = [];
+  const blobs = [];
+  let at = 0;
+  // Each part of 4 MiB, and a third more, written as it fills.
+  let out = new ArrayBuffer(size + size / 4 * 4 / 3 + 4);
+  let filled = 0;
+  const flush = () => {
+    const bytes = new Uint8Array(out, 0, filled + Math.ceil(filled / 3));
+    if (handle) at += handle.write(bytes, { at }); else blobs.push(new Blob([bytes]));
+    filled = 0;
+  };
   const stream = file.stream();
   let reader;
   let byob = true;
   try { reader = stream.getReader({ mode: 'byob' }); } catch (e) { reader = stream.getReader(); byob = false; }
-  let buffer = new ArrayBuffer(size);
-  let at = 0;
   for (;;) {
-    const { value, done } = byob ? await reader.read(new Uint8Array(buffer)) : await reader.read();
-    if (done) break;
-    if (byob) buffer = value.buffer;
-    const more = extra.subarray(0, Math.ceil(value.length / 3));
-    if (handle) {
-      at += handle.write(value, { at });
-      at += handle.write(more, { at });
+    if (byob) {
+      const { value, done } = await reader.read(new Uint8Array(out, filled, size - filled));
+      out = value.buffer;  // back, with or without bytes
+      if (done) break;
+      filled += value.length;
     } else {
-      parts.push(new Blob([value]), new Blob([more]));
+      const { value, done } = await reader.read();
+      if (done) break;
+      for (let i = 0; i < value.length;) {
+        const n = Math.min(value.length - i, size - filled);
+        new Uint8Array(out, filled, n).set(value.subarray(i, i + n));
+        filled += n;
+        i += n;
+        if (filled === size) flush();
+      }
     }
+    if (filled === size) flush();
   }
-  if (handle) { handle.flush(); handle.close(); } else new Blob(parts);
+  flush();
+  if (handle) { handle.flush(); handle.close(); } else new Blob(blobs);
   postMessage((performance.now() - started) / 1000);
   if (dir) await dir.removeEntry('floor');
 };`,
@@ -783,6 +799,7 @@ if (!opts.bigOnly) {
     check(states[3][0] === 'no room' && /needs 40\.0 MB .* and [\d.]+ (MB|KB|bytes) is free/.test(states[3][3]),
       `room: the 40 MB output is not started: ${states[3][3]}`);
     check((await entriesLeft(on)).length === 2, 'room: two outputs stored');
+    await shoot(on, 'room');
     // Tried again, it is weighed again.
     await on.click('#results li:last-child .actions button');
     await on.waitFor(() => document.querySelector('#results li:last-child').dataset.status === 'no room', null, 30_000);
@@ -810,6 +827,7 @@ if (!opts.bigOnly) {
     const from = await feed(stops, [files[0], example, files[1], example], 60_000);
     const got = await stops.run((n) => [...document.querySelectorAll('#results li')].slice(n).map((li) =>
       [li.dataset.status, li.querySelector('.state').textContent, [...li.querySelectorAll('.note')].map((p) => p.textContent).join(' ')]), from);
+    await shoot(stops, 'stopped');
     const lost = mode === 'memory' ? /held by the stopped worker, and is lost/ : /./;
     check(got[0][0] === 'stopped' && got[0][1] === 'die.wav: not converted' && /browser stopped the conversion/.test(got[0][2]) &&
       lost.test(got.map(String).join()), `a worker that died: ${got[0]}`);
