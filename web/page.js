@@ -525,7 +525,9 @@ function reload() {
 }
 
 function watchBuilds(registration) {
-  const controlled = !!navigator.serviceWorker.controller;
+  // This page's own service worker, not one of a folder above it.
+  const ours = () => navigator.serviceWorker.controller?.scriptURL === new URL('sw.js', location.href).href;
+  const controlled = ours();
   const offer = () => {
     newBuild = registration;
     offerReload();
@@ -534,7 +536,7 @@ function watchBuilds(registration) {
   registration.addEventListener('updatefound', () => {
     const installing = registration.installing;
     installing?.addEventListener('statechange', () => {
-      if (installing.state === 'installed' && navigator.serviceWorker.controller) offer();
+      if (installing.state === 'installed' && ours()) offer();
     });
   });
   navigator.serviceWorker.addEventListener('controllerchange', () => {
