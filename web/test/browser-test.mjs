@@ -364,6 +364,9 @@ async function newBuilds() {
     check(await offered(second), 'a page of the old build offers to reload once another has');
     check(await builds(page) === `${next} ${first}`.split(' ').sort().join(' '), `the old build's cache stays while a page uses it: ${await builds(page)}`);
     await second.close();
+    // Closed once its lock has gone too.
+    await page.waitFor((name) => navigator.locks.query().then((q) => !q.held.some((l) => l.name === name)),
+      `halvorine-build ${url} ${first}`, 15_000).catch(() => {});
   }
   step('new build: tidy');
   await page.goto(url);
@@ -579,75 +582,12 @@ for (const [file, name] of [[example, 'converted'], [refused, 'refused']]) {
 }
 
 // The floor: what reading the same picked file and writing as many bytes as
-// the page writes cost this engine, in a bare worker fixed here rather than
-// following the page's code: the file through its stream (a byte reader
-// where the engine has one), 4/3 of each part written through a synchronous
-// handle into the private storage, or into memory where the page works in
-// memory. The worker's own seconds, as the page reports its conversion's.
-const floorFiles = {
-  'index.html': '<!doctype html><meta charset="utf-8"><title>floor</title><link rel="icon" href="data:,">' +
-    '<input type="file" id="f"><script src="floor.js"></script>',
-  'floor.js': `'use strict';
-const f = document.getElementById('f');
-f.onchange = () => {
-  const w = new Worker('floor-worker.js');
-  w.onmessage = ({ data }) => { document.body.dataset.seconds = data; w.terminate(); };
-  w.postMessage({ file: f.files[0], memory: document.body.dataset.memory === 'true' });
-  f.value = '';
-};`,
-  'floor-worker.js': `'use strict';
-onmessage = async ({ data: { file, memory } }) => {
-  const size = 4 << 20;
-  const started = performance.now();
-  let handle = null;
-  const dir = memory ? null : await navigator.storage.getDirectory();
-  if (dir) handle = await (await dir.getFileHandle('floor', { create: true })).createSyncAccessHandle();
-  const blobs = [];
-  let at = 0;
-  // Each part of 4 MiB, and a third more, written as it fills.
-  let out = new ArrayBuffer(size + size / 4 * 4 / 3 + 4);
-  let filled = 0;
-  const flush = () => {
-    const bytes = new Uint8Array(out, 0, filled + Math.ceil(filled / 3));
-    if (handle) at += handle.write(bytes, { at }); else blobs.push(new Blob([bytes]));
-    filled = 0;
-  };
-  const stream = file.stream();
-  let reader;
-  let byob = true;
-  try { reader = stream.getReader({ mode: 'byob' }); } catch (e) { reader = stream.getReader(); byob = false; }
-  for (;;) {
-    if (byob) {
-      const { value, done } = await reader.read(new Uint8Array(out, filled, size - filled));
-      out = value.buffer;  // back, with or without bytes
-      if (done) break;
-      filled += value.length;
-    } else {
-      const { value, done } = await reader.read();
-      if (done) break;
-      for (let i = 0; i < value.length;) {
-        const n = Math.min(value.length - i, size - filled);
-        new Uint8Array(out, filled, n).set(value.subarray(i, i + n));
-        filled += n;
-        i += n;
-        if (filled === size) flush();
-      }
-    }
-    if (filled === size) flush();
-  }
-  flush();
-  if (handle) { handle.flush(); handle.close(); } else new Blob(blobs);
-  postMessage((performance.now() - started) / 1000);
-  if (dir) await dir.removeEntry('floor');
-};`,
-};
+// the page writes cost this engine (floor/floor-worker.js), the worker's own
+// seconds, as the page reports its conversion's.
 async function floor(file) {
   const dir = path.join(served, 'floor');
-  fs.mkdirSync(dir, { recursive: true });
-  for (const [name, text] of Object.entries(floorFiles)) {
-    fs.writeFileSync(path.join(dir, name), text);
-    opened(`${url}floor/${name}`);
-  }
+  fs.cpSync(new URL('floor', import.meta.url), dir, { recursive: true });
+  for (const name of fs.readdirSync(dir)) opened(`${url}floor/${name}`);
   const bare = await browser.newPage();
   await bare.goto(`${url}floor/`);
   await bare.run((memory) => { document.body.dataset.memory = String(memory); }, mode === 'memory');
