@@ -7,7 +7,7 @@ const halvorineMessages = Object.freeze({
   // Page to worker.
   wasm: 'wasm',  // { wasm }: the WebAssembly, for a worker started from bundle.js
   convert: 'convert',  // { file, entry }: the entry in the private storage, or null to hold it in memory
-  slice: 'slice',  // { bytes }: a part the page read for the worker (null where it could not)
+  slice: 'slice',  // { at, bytes }: a part the page read for the worker (null where it could not)
   // Worker to page.
   hello: 'hello',  // { storage }: ready; whether outputs can be written into the private storage
   broken: 'broken',  // { error }: it cannot convert at all

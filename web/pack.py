@@ -42,13 +42,13 @@ def main(source, site):
     version = digest.hexdigest()[:16]
     for name in having(listing, "stamped"):
         text = read(name).decode().replace(STAMP, version).replace("@FILES@", " ".join(having(listing, "cached")))
-        with open(os.path.join(site, name), "w") as f:
+        with open(os.path.join(site, name), "w", encoding="utf-8", newline="\n") as f:
             f.write(text)
     # One script: the marker first, so the worker knows where it runs.
-    scripts = "const halvorineBundled = true;\n" + "".join(
+    scripts = "'use strict';\nconst halvorineBundled = true;\n" + "".join(
         read(n).decode() + "\n" for n in having(listing, "bundled"))
     wasm = base64.b64encode(read("halvorine.wasm")).decode()
-    with open(os.path.join(site, "bundle.js"), "w") as f:
+    with open(os.path.join(site, "bundle.js"), "w", encoding="utf-8", newline="\n") as f:
         f.write("'use strict';\n// Made by pack.py for a page opened as a file.\n"
                 f"self.halvorineBundle = {{ worker: {json.dumps(scripts)},\n  wasm: '{wasm}' }};\n")
 

@@ -30,6 +30,7 @@ let busy = null;  // { job, file, item, entry, started, said, done, moved }
 const ours = new Set();  // entries to remove when the page is left
 const outputs = new Set();  // the outputs on the page, saved or not
 let savings = 0;  // outputs saved by their link so far
+let leaving = false;  // the page is being left: nothing more starts
 
 function formatBytes(n) {
   const units = ['bytes', 'KB', 'MB', 'GB', 'TB'];
@@ -59,6 +60,7 @@ const setState = (item, text) => { item.querySelector('.state').textContent = te
 // URL instead.
 function startWorker() {
   ready = false;
+  if (bundle === false) return;  // bundle.js is loading: it starts the worker
   try {
     worker = bundle ? bundledWorker() : new Worker(`worker.js${buildQuery}`);
   } catch (e) {
@@ -143,8 +145,9 @@ function cannotStart() {
 async function stopped(words) {
   dropWorker();
   if (busy && !busy.started) {
-    // Stopped before it was given the file: the next worker takes it.
-    queue.unshift(busy);
+    // Stopped before it was given the file: the next worker takes it, as a
+    // job of its own (the room check under way belongs to the old one).
+    queue.unshift({ job: ++jobs, file: busy.file, item: busy.item });
     busy = null;
   }
   if (!busy) {
@@ -209,8 +212,8 @@ function received(message) {
     case kinds.readSlice: {
       const asking = worker;
       busy.file.slice(message.at, message.end).arrayBuffer().then(
-        (bytes) => asking.postMessage({ kind: kinds.slice, job: message.job, bytes }, [bytes]),
-        () => asking.postMessage({ kind: kinds.slice, job: message.job, bytes: null }));
+        (bytes) => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes }, [bytes]),
+        () => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes: null }));
       break;
     }
     case kinds.opened:
@@ -240,6 +243,7 @@ function addItem(file) {
 
 function enqueue(files) {
   for (const file of files) queue.push({ job: ++jobs, file, item: addItem(file) });
+  showProgress();
   next();
 }
 
@@ -251,7 +255,7 @@ function showProgress() {
 // The next file, once the worker is ready and, where outputs go to the
 // private storage, once there is room for it.
 async function next() {
-  if (busy || queue.length === 0 || !$('cannot').hidden) return;
+  if (busy || queue.length === 0 || !$('cannot').hidden || leaving) return;
   if (!worker) startWorker();
   if (!ready) return;
   const job = queue.shift();
@@ -289,7 +293,6 @@ function progress(done, total) {
 async function finished(result) {
   const { item, entry, file, said } = busy;
   busy = null;
-  showProgress();
   const banner = said.filter((s) => s.banner).map((s) => s.text).join('');
   const after = said.filter((s) => !s.banner).map((s) => s.text).join('');
   item.className = result.status === 0 ? 'converted' : 'failed';
@@ -308,7 +311,7 @@ async function finished(result) {
     if (kept?.size === result.bytes) {
       addSaving(item, { name: result.output, bytes: result.bytes, blob: kept, entry, whole: result.status === 0 });
     } else {
-      lost(item, { entry });
+      lost(item, { entry, whole: result.status === 0 });
     }
   } else {
     if (entry) { ours.delete(entry); remove(entry, 3); }
@@ -317,24 +320,28 @@ async function finished(result) {
     }
   }
   item.dataset.status = String(result.status);  // last: the result is complete
+  showProgress();
   next();
 }
 
 function cancel() {
-  if (!busy) return;
-  dropWorker();
-  const { item, entry, file } = busy;
-  busy = null;
-  item.className = 'failed';
-  item.dataset.status = 'cancelled';
-  setState(item, `${file.name}: cancelled`);
+  if (busy) {
+    dropWorker();
+    const { item, entry, file } = busy;
+    busy = null;
+    item.className = 'failed';
+    item.dataset.status = 'cancelled';
+    setState(item, `${file.name}: cancelled`);
+    // The stopped worker may hold the file for a while yet; left in `ours`,
+    // it is tried again when the page is left.
+    if (entry) remove(entry, 300);
+  }
   for (const job of queue) {
     job.item.dataset.status = 'cancelled';
     setState(job.item, `${job.file.name}: cancelled`);
   }
   queue = [];
   showProgress();
-  if (entry) { ours.delete(entry); remove(entry); }
 }
 
 // ---- Room in the private storage
@@ -366,7 +373,7 @@ async function makeRoom(need) {
     await remove(output.entry);
     free += output.bytes;
     output.forget();
-    setState(output.item, `${output.item.dataset.name}: saved; removed from the page's storage`);
+    setState(output.item, `${output.item.dataset.name}: ${output.whole ? '' : 'not converted; '}saved; removed from the page's storage`);
   }
   return null;
 }
@@ -401,11 +408,12 @@ function short(job, { need, free }) {
 // An output lost from the private storage after it was made (the browser or
 // another tab cleared it): nothing is left to save.
 function lost(item, output) {
+  const { whole } = output;
   output.forget?.();
   if (output.entry) { ours.delete(output.entry); remove(output.entry); }
   item.className = 'failed';
   item.dataset.lost = 'true';
-  setState(item, `${item.dataset.name}: lost`);
+  setState(item, `${item.dataset.name}: ${whole ? '' : 'not converted; '}lost`);
   item.append(line("The output is no longer in the browser's storage (the browser or another page cleared it): " +
     'convert the file again to get it.', 'note'));
 }
@@ -533,12 +541,12 @@ function watchBuilds(registration) {
     offerReload();
   };
   if (registration.waiting && controlled) offer();
-  registration.addEventListener('updatefound', () => {
-    const installing = registration.installing;
-    installing?.addEventListener('statechange', () => {
-      if (installing.state === 'installed' && ours()) offer();
-    });
+  const watch = (installing) => installing?.addEventListener('statechange', () => {
+    if (installing.state === 'installed' && ours()) offer();
   });
+  // One may be installing already, found before the page asked.
+  watch(registration.installing);
+  registration.addEventListener('updatefound', () => watch(registration.installing));
   navigator.serviceWorker.addEventListener('controllerchange', () => {
     if (reloading) location.reload();
     else if (controlled) offer();
@@ -587,11 +595,12 @@ document.addEventListener('DOMContentLoaded', () => {
   });
   $('cancel').addEventListener('click', cancel);
   startWorker();
-  halvorineStorage.sweep(holding);
+  halvorineStorage.sweep(holding).catch(() => {});  // tried again at the next opening
   // Opened from the installed app's "Open with": the files come this way.
   if (window.launchQueue) {
     window.launchQueue.setConsumer(async (params) => {
-      enqueue(await Promise.all(params.files.map((f) => f.getFile())));
+      const files = await Promise.all(params.files.map((f) => f.getFile().catch(() => null)));
+      enqueue(files.filter(Boolean));
     });
   }
   // Installable and cached for use with no network, where served: a file://
@@ -616,6 +625,7 @@ window.addEventListener('pageshow', (event) => {
   if (event.persisted) location.reload();
 });
 window.addEventListener('pagehide', () => {
+  leaving = true;
   dropWorker();
   for (const entry of ours) remove(entry, 1);
 });

@@ -44,9 +44,12 @@ self.addEventListener('message', (event) => {
   else if (kind === halvorineMessages.tidy) event.waitUntil(tidy());
 });
 
+// A page asks by its build; where that build's files are gone, it gets
+// none rather than another build's, which its own might not work with.
 async function serve(request) {
   const build = new URL(request.url).searchParams.get('build');
-  const name = build && await caches.has(cachePrefix + build) ? cachePrefix + build : cacheName;
+  const name = build ? cachePrefix + build : cacheName;
+  if (build && build !== version && !(await caches.has(name))) return Response.error();
   const hit = await (await caches.open(name)).match(request, { ignoreSearch: true });
   return hit || fetch(request);
 }

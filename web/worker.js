@@ -26,9 +26,9 @@ Promise.all([ready, storageWorks]).then(
   ([, storage]) => post(kinds.hello, 0, { storage }),
   (e) => post(kinds.broken, 0, { error: String(e?.message ?? e) }));
 
-let sliceAsked = null;  // settles the part asked of the page
+let sliceAsked = null;  // the part asked of the page, to settle
 const fromPage = (job) => (at, end) => new Promise((resolve, reject) => {
-  sliceAsked = { resolve, reject };
+  sliceAsked = { job, at, resolve, reject };
   post(kinds.readSlice, job, { at, end });
 });
 
@@ -129,6 +129,9 @@ onmessage = ({ data }) => {
       wasmArrived(data.wasm);
       break;
     case kinds.slice:
+      // Only the answer to the part asked: one for an earlier file, whose
+      // conversion ended meanwhile, goes unheard.
+      if (data.job !== sliceAsked?.job || data.at !== sliceAsked.at) break;
       if (data.bytes) sliceAsked.resolve(data.bytes);
       else sliceAsked.reject(new Error('the page could not read the file'));
       break;

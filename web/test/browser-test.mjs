@@ -889,6 +889,17 @@ if (!opts.bigOnly) {
       const [web] = await double.run((n) => [...document.querySelectorAll('#results li')].slice(n)
         .map((li) => ({ status: li.dataset.status, stdout: li.dataset.stdout })), from);
       check(web.status === '0' && web.stdout === want.stdout, `opened as a file: ${web.status} ${JSON.stringify(web.stdout)}`);
+      // A file refused after its header while its next part is read, then
+      // another: each its own, whoever reads the parts (the page, where the
+      // worker may not).
+      const unknown = path.join(work, 'unknown.wav');
+      bigWav(unknown, 12 << 20);
+      const fd = fs.openSync(unknown, 'r+');
+      fs.writeSync(fd, Buffer.from([0x99, 0x00]), 0, 2, 20);  // an unknown wFormatTag
+      fs.closeSync(fd);
+      const pair = await results(double, await feed(double, [unknown, example]));
+      pair.forEach((got, k) => compare(got, native([unknown, example][k]), `opened as a file, after a refusal (${k})`));
+      fs.rmSync(unknown);
     }
     await double.close();
   }
