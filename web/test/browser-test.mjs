@@ -483,15 +483,19 @@ async function noEntriesLeft(page, what) {
 // The last result's link pressed: the file the engine saves, by its name and
 // bytes, against the native program's.
 async function saved(page, want, label) {
-  // New, or written anew under a name already there.
-  const stamp = (n) => `${n} ${fs.statSync(path.join(downloads, n)).mtimeMs}`;
+  // New, or written anew under a name already there; a browser's file still
+  // being written may be renamed between the listing and a look at it.
+  const stamp = (n) => {
+    const stat = fs.statSync(path.join(downloads, n), { throwIfNoEntry: false });
+    return stat?.isFile() ? `${n} ${stat.mtimeMs}` : null;
+  };
   const before = new Set(fs.readdirSync(downloads).map(stamp));
   await page.allowDownloads?.();
   await page.click('#results li:last-child a.save');
   let name;
   for (let i = 0; i < 300 && !name; i++, await sleep(100)) {
-    name = fs.readdirSync(downloads).find((n) => !before.has(stamp(n)) && !n.startsWith('.') &&
-      !/\.(crdownload|part|download|wkdownload)$/.test(n) && fs.statSync(path.join(downloads, n)).isFile());
+    name = fs.readdirSync(downloads).find((n) => !n.startsWith('.') && !/\.(crdownload|part|download|wkdownload)$/.test(n) &&
+      stamp(n) !== null && !before.has(stamp(n)));
   }
   const file = name && path.join(downloads, name);
   if (file) await sleep(200);  // written whole
