@@ -667,7 +667,7 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         {"a&md,marker&.wav", "halvorine-a&md,marker&.ddc", ""}, {"take(1).wav", "halvorine-take(1).ddc", ""},
         {"take[1].wav", "halvorine-take[1].ddc", ""},
         {"notes.txt", "halvorine-notes.ddc", "Error in .wav file header [1]"},
-        {"folder.wav", "", "\nNot converted: " + path_of("folder.wav") + " is a folder.\n"},
+        {"folder.wav", "", "\nNot converted: " + path_of("folder.wav") + " holds no .wav file.\n"},
         {"missing.wav", "", "\nNot converted: " + path_of("missing.wav") + " was not found.\n"}};
     for (const char c : std::string("^,;=%!'")) {
         cases.push_back({std::string("x") + c + "y.wav", std::string("halvorine-x") + c + "y.ddc", ""});
