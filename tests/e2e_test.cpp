@@ -711,4 +711,113 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
            0);
 }
 
+// The drop target given folders (here natively; tools/windows-check.sh tests
+// the installed Windows one above): every .wav under a folder, any letter
+// case, a folder's files by name before its folders by name; links neither
+// to files nor to folders followed; each output the console program's, for
+// the same file, beside its recording; anything else skipped and counted.
+TEST_F(E2e, DropTargetWalksFolders) {
+    if (windows_build()) GTEST_SKIP() << "the Windows drop target is tested as installed, above";
+    enum Kind { recording, broken, other, folder, link, locked };
+    struct Node {
+        std::string path;
+        Kind kind;
+        std::string target = {};  // a link's
+    };
+    struct Case {
+        const char* name;
+        std::vector<Node> tree;
+        std::vector<std::string> args;
+        // In order: a file's path for what its run prints, or a message.
+        std::vector<std::string> said;
+        int converted, failed, skipped;
+    };
+    const std::vector<Case> cases = {
+        {"nested, mixed case, in order",
+         {{"rec/b.WAV", recording}, {"rec/a.wav", recording}, {"rec/z.wav", recording},
+          {"rec/notes.txt", other}, {"rec/alpha/e.wav", recording}, {"rec/Sub/c.Wav", recording},
+          {"rec/Sub/deeper/d.wav", recording}, {"rec/Sub/x.wav.bak", other}, {"rec/empty", folder}},
+         {"rec"},
+         {"rec/a.wav", "rec/b.WAV", "rec/z.wav", "rec/Sub/c.Wav", "rec/Sub/deeper/d.wav", "rec/alpha/e.wav"},
+         6, 0, 2},
+        {"links not followed",
+         {{"out/x.wav", recording}, {"out/in/y.wav", recording}, {"rec/a.wav", recording},
+          {"rec/to-folder", link, "../out"}, {"rec/to-file.wav", link, "../out/x.wav"}},
+         {"rec"}, {"rec/a.wav"}, 1, 0, 2},
+        {"an empty folder", {{"empty", folder}}, {"empty"},
+         {"\nNot converted: empty holds no .wav file.\n"}, 0, 1, 0},
+        {"no .wav among its files",
+         {{"docs/notes.txt", other}, {"docs/wav", other}, {"docs/in/empty", folder}, {"docs/in/x.wav", link, "/x"}},
+         {"docs/"}, {"\nNot converted: docs/ holds no .wav file.\n"}, 0, 1, 3},
+        {"files, folders and failures in the order given",
+         {{"one.wav", recording}, {"rec/bad.wav", broken}, {"rec/good.rec.wav", recording},
+          {"deep/er/two.wav", recording}},
+         {"rec", "one.wav", "missing", "deep/er/two.wav", "deep"},
+         {"rec/bad.wav", "rec/good.rec.wav", "one.wav", "\nNot converted: missing was not found.\n",
+          "deep/er/two.wav", "deep/er/two.wav"},
+         4, 2, 1},  // by then deep/er holds an output
+        {"a folder that cannot be read",
+         {{"rec/a.wav", recording}, {"rec/locked/x.wav", recording}, {"rec/locked", locked}}, {"rec"},
+         {"rec/a.wav", "\nNot converted: the folder rec/locked cannot be read.\n"}, 1, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool locks = std::any_of(c.tree.begin(), c.tree.end(), [](const Node& n) { return n.kind == locked; });
+        if (locks && geteuid() == 0) continue;  // root reads every folder
+        for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+        std::map<std::string, Bytes> inputs;
+        for (const auto& n : c.tree) {
+            fs::create_directories(at(n.path).parent_path());
+            if (n.kind == folder) fs::create_directory(at(n.path));
+            if (n.kind == locked) fs::permissions(at(n.path), fs::perms::none);
+            if (n.kind == link) fs::create_symlink(n.target, at(n.path));
+            if (n.kind == other) write(n.path, plain_input);  // a recording, but not by its name
+            if (n.kind == broken) write(n.path, Bytes{'n', 'o', 't', 'e', 's'});
+            if (n.kind != recording) continue;
+            // Each its own samples, so that an output made from another input shows.
+            const std::size_t samples = 3 * (inputs.size() + 1);
+            inputs[n.path] = concat({wav_header(), data_chunk(0, counting(samples))});
+            write(n.path, inputs[n.path]);
+        }
+        // The console program run on a copy of each recording, alone in a
+        // folder: what the drop target must print and write for it.
+        std::string want;
+        std::map<std::string, Bytes> made;  // output, bytes
+        const fs::path work = dir_;
+        for (const auto& said : c.said) {
+            if (said.starts_with("\n")) {
+                want += said;
+                continue;
+            }
+            const fs::path file = fs::path(said).filename();
+            const std::string out = "halvorine-" + file.string().substr(0, file.string().find('.')) + ".ddc";
+            dir_ = root_ / "console";
+            fs::remove_all(dir_);
+            fs::create_directory(dir_);
+            fs::copy_file(work / said, dir_ / file);
+            want += run({file.string()}).out;
+            made[(fs::path(said).parent_path() / out).string()] = read(out);
+            dir_ = work;
+        }
+        want += "\n" + std::to_string(c.converted) + " converted, " + std::to_string(c.failed) + " failed\n";
+        if (c.skipped != 0) want += std::to_string(c.skipped) + " skipped: not .wav files, or links\n";
+
+        program_ = HALVORINE_DROP_BIN;
+        expect(run(c.args), want + "Press a key to close this window.\n", c.failed == 0 ? 0 : 1);
+        program_.clear();
+        for (const auto& n : c.tree) {
+            if (n.kind == locked) fs::permissions(at(n.path), fs::perms::owner_all);
+        }
+        // Outputs beside their recordings with the console program's bytes,
+        // no other made, and the recordings untouched.
+        std::map<std::string, Bytes> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir_)) {
+            const std::string name = e.path().lexically_relative(dir_).string();
+            if (e.path().filename().string().starts_with("halvorine-")) found[name] = read(name);
+        }
+        EXPECT_EQ(found, made);
+        for (const auto& [name, bytes] : inputs) EXPECT_EQ(read(name), bytes) << name;
+    }
+}
+
 }  // namespace
