@@ -1,28 +1,16 @@
 #!/usr/bin/env bash
-# The drop target's desktop entry ($1): valid by desktop-file-validate when
-# that is installed (CI installs it), run in a terminal on the files chosen,
-# and offered for WAV recordings alone: a folder type would put it on every
-# folder's menu.
+# The drop target's desktop entry ($1): valid, run in a terminal on the files
+# chosen, offered for WAV types alone (a folder type would put it on every
+# folder's menu). Skipped (77) without desktop-file-validate, except in CI.
 set -euo pipefail
-entry=$1
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$entry"
-elif [[ -n ${CI-} ]]; then
-  echo "desktop-file-validate is missing (desktop-file-utils)" >&2
-  exit 1
-fi
 value() { sed -n "s/^$1=//p" "$entry"; }
 fail() { echo "$entry: $*" >&2; exit 1; }
-[[ $(value Type) == Application ]] || fail "Type is $(value Type)"
-[[ $(value Terminal) == true ]] || fail "Terminal is $(value Terminal)"
-[[ $(value Exec) == "halvorine-drop %F" ]] || fail "Exec is $(value Exec)"
-types=$(value MimeType)
-[[ -n $types ]] || fail "no MimeType"
-for type in ${types//;/ }; do
-  case $type in
-    audio/wav | audio/x-wav | audio/vnd.wave) ;;
-    *) fail "MimeType lists $type" ;;
-  esac
+entry=$1
+[[ $(value Type)/$(value Terminal)/$(value Exec) == "Application/true/halvorine-drop %F" ]] ||
+  fail "runs $(value Type)/$(value Terminal)/$(value Exec)"
+for type in $(value MimeType | tr ';' ' ') ''; do
+  [[ $type == @(audio/wav|audio/x-wav|audio/vnd.wave) ]] || [[ -z $type && -n $(value MimeType) ]] ||
+    fail "MimeType lists '$type'"
 done
-if command -v desktop-file-validate >/dev/null; then exit 0; fi
-exit 77
+command -v desktop-file-validate >/dev/null || { [[ -n ${CI-} ]] && fail "no desktop-file-validate"; exit 77; }
+desktop-file-validate "$entry"

@@ -713,84 +713,67 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
 
 // The drop target given folders (here natively; tools/windows-check.sh tests
 // the installed Windows one above): every .wav under a folder, any letter
-// case, a folder's files by name before its folders by name; links neither
-// to files nor to folders followed; each output the console program's, for
-// the same file, beside its recording; anything else skipped and counted.
+// case, a folder's files by name before its folders by name; links not
+// followed; each output the console program's for the same file, beside it;
+// anything else skipped and counted. In a tree, "x/" is a folder, "x -> y" a
+// link, "bad.wav" no WAV file, and a folder "locked" cannot be read.
 TEST_F(E2e, DropTargetWalksFolders) {
     if (windows_build()) GTEST_SKIP() << "the Windows drop target is tested as installed, above";
-    enum Kind { recording, broken, other, folder, link, locked };
-    struct Node {
-        std::string path;
-        Kind kind;
-        std::string target = {};  // a link's
-    };
-    struct Case {
-        const char* name;
-        std::vector<Node> tree;
-        std::vector<std::string> args;
-        // In order: a file's path for what its run prints, or a message.
-        std::vector<std::string> said;
+    const struct {
+        std::vector<std::string> tree, args;
+        std::vector<std::string> said;  // in order: a file's path for its run's lines, or a message
         int converted, failed, skipped;
-    };
-    const std::vector<Case> cases = {
-        {"nested, mixed case, in order",
-         {{"rec/b.WAV", recording}, {"rec/a.wav", recording}, {"rec/z.wav", recording},
-          {"rec/notes.txt", other}, {"rec/alpha/e.wav", recording}, {"rec/Sub/c.Wav", recording},
-          {"rec/Sub/deeper/d.wav", recording}, {"rec/Sub/x.wav.bak", other}, {"rec/empty", folder}},
+    } cases[] = {
+        {{"rec/b.WAV", "rec/a.wav", "rec/z.wav", "rec/notes.txt", "rec/alpha/e.wav", "rec/Sub/c.Wav",
+          "rec/Sub/deeper/d.wav", "rec/Sub/x.wav.bak", "rec/empty/"},
          {"rec"},
          {"rec/a.wav", "rec/b.WAV", "rec/z.wav", "rec/Sub/c.Wav", "rec/Sub/deeper/d.wav", "rec/alpha/e.wav"},
          6, 0, 2},
-        {"links not followed",
-         {{"out/x.wav", recording}, {"out/in/y.wav", recording}, {"rec/a.wav", recording},
-          {"rec/to-folder", link, "../out"}, {"rec/to-file.wav", link, "../out/x.wav"}},
+        {{"out/x.wav", "out/in/y.wav", "rec/a.wav", "rec/to-folder -> ../out", "rec/to-file.wav -> ../out/x.wav"},
          {"rec"}, {"rec/a.wav"}, 1, 0, 2},
-        {"an empty folder", {{"empty", folder}}, {"empty"},
-         {"\nNot converted: empty holds no .wav file.\n"}, 0, 1, 0},
-        {"no .wav among its files",
-         {{"docs/notes.txt", other}, {"docs/wav", other}, {"docs/in/empty", folder}, {"docs/in/x.wav", link, "/x"}},
-         {"docs/"}, {"\nNot converted: docs/ holds no .wav file.\n"}, 0, 1, 3},
-        {"files, folders and failures in the order given",
-         {{"one.wav", recording}, {"rec/bad.wav", broken}, {"rec/good.rec.wav", recording},
-          {"deep/er/two.wav", recording}},
+        {{"empty/"}, {"empty"}, {"\nNot converted: empty holds no .wav file.\n"}, 0, 1, 0},
+        {{"docs/notes.txt", "docs/wav", "docs/in/empty/", "docs/in/x.wav -> /x"}, {"docs/"},
+         {"\nNot converted: docs/ holds no .wav file.\n"}, 0, 1, 3},
+        // The second time, deep/er holds an output.
+        {{"one.wav", "rec/bad.wav", "rec/good.rec.wav", "deep/er/two.wav"},
          {"rec", "one.wav", "missing", "deep/er/two.wav", "deep"},
          {"rec/bad.wav", "rec/good.rec.wav", "one.wav", "\nNot converted: missing was not found.\n",
           "deep/er/two.wav", "deep/er/two.wav"},
-         4, 2, 1},  // by then deep/er holds an output
-        {"a folder that cannot be read",
-         {{"rec/a.wav", recording}, {"rec/locked/x.wav", recording}, {"rec/locked", locked}}, {"rec"},
+         4, 2, 1},
+        {{"rec/a.wav", "rec/locked/x.wav"}, {"rec"},
          {"rec/a.wav", "\nNot converted: the folder rec/locked cannot be read.\n"}, 1, 1, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const bool locks = std::any_of(c.tree.begin(), c.tree.end(), [](const Node& n) { return n.kind == locked; });
-        if (locks && geteuid() == 0) continue;  // root reads every folder
+        SCOPED_TRACE(c.tree.back());
+        const bool locked = c.tree.back().starts_with("rec/locked/");
+        if (locked && geteuid() == 0) continue;  // root reads every folder
         for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
         std::map<std::string, Bytes> inputs;
         for (const auto& n : c.tree) {
-            fs::create_directories(at(n.path).parent_path());
-            if (n.kind == folder) fs::create_directory(at(n.path));
-            if (n.kind == locked) fs::permissions(at(n.path), fs::perms::none);
-            if (n.kind == link) fs::create_symlink(n.target, at(n.path));
-            if (n.kind == other) write(n.path, plain_input);  // a recording, but not by its name
-            if (n.kind == broken) write(n.path, Bytes{'n', 'o', 't', 'e', 's'});
-            if (n.kind != recording) continue;
-            // Each its own samples, so that an output made from another input shows.
-            const std::size_t samples = 3 * (inputs.size() + 1);
-            inputs[n.path] = concat({wav_header(), data_chunk(0, counting(samples))});
-            write(n.path, inputs[n.path]);
+            const std::size_t arrow = n.find(" -> ");
+            fs::create_directories(at(n.substr(0, arrow)).parent_path());
+            if (arrow != std::string::npos) {
+                fs::create_symlink(n.substr(arrow + 4), at(n.substr(0, arrow)));
+            } else if (n.ends_with("/")) {
+                fs::create_directory(at(n));
+            } else {  // each its own samples, so that an output made from another input shows
+                const Bytes samples = counting(3 * (inputs.size() + 1));
+                write(n, inputs[n] = n.ends_with("bad.wav") ? samples : concat({wav_header(), data_chunk(0, samples)}));
+            }
         }
-        // The console program run on a copy of each recording, alone in a
-        // folder: what the drop target must print and write for it.
+        if (locked) fs::permissions(at("rec/locked"), fs::perms::none);
+        // The console program on a copy of each recording, alone in a folder:
+        // what the drop target must print and write for it.
         std::string want;
         std::map<std::string, Bytes> made;  // output, bytes
         const fs::path work = dir_;
         for (const auto& said : c.said) {
+            const fs::path file = fs::path(said).filename();
+            const std::string out = "halvorine-" + file.string().substr(0, file.string().find('.')) + ".ddc";
             if (said.starts_with("\n")) {
                 want += said;
                 continue;
             }
-            const fs::path file = fs::path(said).filename();
-            const std::string out = "halvorine-" + file.string().substr(0, file.string().find('.')) + ".ddc";
             dir_ = root_ / "console";
             fs::remove_all(dir_);
             fs::create_directory(dir_);
@@ -801,15 +784,11 @@ TEST_F(E2e, DropTargetWalksFolders) {
         }
         want += "\n" + std::to_string(c.converted) + " converted, " + std::to_string(c.failed) + " failed\n";
         if (c.skipped != 0) want += std::to_string(c.skipped) + " skipped: not .wav files, or links\n";
-
         program_ = HALVORINE_DROP_BIN;
         expect(run(c.args), want + "Press a key to close this window.\n", c.failed == 0 ? 0 : 1);
         program_.clear();
-        for (const auto& n : c.tree) {
-            if (n.kind == locked) fs::permissions(at(n.path), fs::perms::owner_all);
-        }
-        // Outputs beside their recordings with the console program's bytes,
-        // no other made, and the recordings untouched.
+        if (locked) fs::permissions(at("rec/locked"), fs::perms::owner_all);
+        // Outputs beside their recordings, no other, and the recordings untouched.
         std::map<std::string, Bytes> found;
         for (const auto& e : fs::recursive_directory_iterator(dir_)) {
             const std::string name = e.path().lexically_relative(dir_).string();
