@@ -115,12 +115,12 @@ private:
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             const fs::path& path = it->path();
             std::error_code type_ec;
-            const fs::file_type type = it->symlink_status(type_ec).type();
-            if (halvorine::is_link(path) || type_ec) {
-                ++others;
-            } else if (type == fs::file_type::directory) {
+            // A link, or what cannot be told, counts as neither a folder nor a file.
+            const fs::file_type type =
+                halvorine::is_link(path) ? fs::file_type::symlink : it->symlink_status(type_ec).type();
+            if (!type_ec && type == fs::file_type::directory) {
                 folders.push_back(path);
-            } else if (type == fs::file_type::regular && is_wav(path.filename())) {
+            } else if (!type_ec && type == fs::file_type::regular && is_wav(path.filename())) {
                 files.push_back(path);
             } else {
                 ++others;
