@@ -30,10 +30,13 @@ constexpr std::array catalogue{
           "Drop .wav files on this program or its shortcut, or right-click them and choose "
           "\"Convert to Halvorine (.ddc)\".",
           true},
-    Entry{Message::drop_folder, "\nNot converted: %s is a folder.", true},
     Entry{Message::drop_missing, "\nNot converted: %s was not found.", true},
     Entry{Message::drop_cannot_enter, "\nNot converted: the folder of %s cannot be entered.", true},
+    Entry{Message::drop_no_wav, "\nNot converted: %s holds no .wav file.", true},
+    Entry{Message::drop_unreadable, "\nNot converted: the folder %s cannot be read.", true},
     Entry{Message::drop_summary, "\n%d converted, %d failed", true},
+    // Its own line under the summary, there only when something was skipped.
+    Entry{Message::drop_skipped, "%d skipped: not .wav files, or links", true},
     Entry{Message::drop_press_key, "Press a key to close this window.", true},
 };
 

@@ -20,10 +20,12 @@ enum class Message {
     read_failure,
     // The drop target's own words, around the runs above.
     drop_usage,
-    drop_folder,
     drop_missing,
     drop_cannot_enter,
+    drop_no_wav,
+    drop_unreadable,
     drop_summary,
+    drop_skipped,
     drop_press_key,
 };
 

@@ -10,6 +10,9 @@
 #include <windows.h>
 
 #include "platform/utf16.hpp"
+#else
+#include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace halvorine {
@@ -51,8 +54,8 @@ void write_out(std::string_view text) {
     std::fflush(stdout);
 }
 
-#if defined(_WIN32)
 void wait_for_key() {
+#if defined(_WIN32)
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     if (GetConsoleMode(in, &mode) != 0) {
@@ -61,9 +64,15 @@ void wait_for_key() {
         _getwch();
         return;
     }
+#else
+    // Lines typed while the files were converting do not count either.
+    if (isatty(STDIN_FILENO) != 0) tcflush(STDIN_FILENO, TCIFLUSH);
+#endif
     for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
     }
 }
+
+#if defined(_WIN32)
 
 std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv) {
     std::vector<std::string> args;

@@ -18,12 +18,12 @@ void prepare_output();
 // which it shows in every script; a file or a pipe gets the UTF-8 bytes.
 void write_out(std::string_view text);
 
-#if defined(_WIN32)
-// Waits for a key on the console, so that a window Windows opened for the
-// program stays open until it has been read. When standard input is no
-// console (a pipe, a file), reads one line instead.
+// Waits for a key on the console, so that a window opened for the program
+// stays open until it has been read. Where keys come only with Enter (a Linux
+// terminal), or standard input is no console (a pipe, a file), reads one line.
 void wait_for_key();
 
+#if defined(_WIN32)
 // The arguments in UTF-8. Taken through the code page, a name loses every
 // character outside it; in UTF-16 it arrives whole.
 std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv);

@@ -667,7 +667,7 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         {"a&md,marker&.wav", "halvorine-a&md,marker&.ddc", ""}, {"take(1).wav", "halvorine-take(1).ddc", ""},
         {"take[1].wav", "halvorine-take[1].ddc", ""},
         {"notes.txt", "halvorine-notes.ddc", "Error in .wav file header [1]"},
-        {"folder.wav", "", "\nNot converted: " + path_of("folder.wav") + " is a folder.\n"},
+        {"folder.wav", "", "\nNot converted: " + path_of("folder.wav") + " holds no .wav file.\n"},
         {"missing.wav", "", "\nNot converted: " + path_of("missing.wav") + " was not found.\n"}};
     for (const char c : std::string("^,;=%!'")) {
         cases.push_back({std::string("x") + c + "y.wav", std::string("halvorine-x") + c + "y.ddc", ""});
@@ -709,6 +709,94 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
            "Drop .wav files on this program or its shortcut, or right-click them and choose "
            "\"Convert to Halvorine (.ddc)\".\nPress a key to close this window.\n",
            0);
+}
+
+// The drop target given folders (here natively; tools/windows-check.sh tests
+// the installed Windows one above): every .wav under a folder, any letter
+// case, a folder's files by name before its folders by name; links not
+// followed; each output the console program's for the same file, beside it;
+// anything else skipped and counted. In a tree, "x/" is a folder, "x -> y" a
+// link, "bad.wav" no WAV file, and a folder "locked" cannot be read.
+TEST_F(E2e, DropTargetWalksFolders) {
+    if (windows_build()) GTEST_SKIP() << "the Windows drop target is tested as installed, above";
+    const struct {
+        std::vector<std::string> tree, args;
+        std::vector<std::string> said;  // in order: a file's path for its run's lines, or a message
+        int converted, failed, skipped;
+    } cases[] = {
+        {{"rec/b.WAV", "rec/a.wav", "rec/z.wav", "rec/notes.txt", "rec/alpha/e.wav", "rec/Sub/c.Wav",
+          "rec/Sub/deeper/d.wav", "rec/Sub/x.wav.bak", "rec/empty/"},
+         {"rec"},
+         {"rec/a.wav", "rec/b.WAV", "rec/z.wav", "rec/Sub/c.Wav", "rec/Sub/deeper/d.wav", "rec/alpha/e.wav"},
+         6, 0, 2},
+        {{"out/x.wav", "out/in/y.wav", "rec/a.wav", "rec/to-folder -> ../out", "rec/to-file.wav -> ../out/x.wav"},
+         {"rec"}, {"rec/a.wav"}, 1, 0, 2},
+        {{"empty/"}, {"empty"}, {"\nNot converted: empty holds no .wav file.\n"}, 0, 1, 0},
+        {{"docs/notes.txt", "docs/wav", "docs/in/empty/", "docs/in/x.wav -> /x"}, {"docs/"},
+         {"\nNot converted: docs/ holds no .wav file.\n"}, 0, 1, 3},
+        // The second time, deep/er holds an output.
+        {{"one.wav", "rec/bad.wav", "rec/good.rec.wav", "deep/er/two.wav"},
+         {"rec", "one.wav", "missing", "deep/er/two.wav", "deep"},
+         {"rec/bad.wav", "rec/good.rec.wav", "one.wav", "\nNot converted: missing was not found.\n",
+          "deep/er/two.wav", "deep/er/two.wav"},
+         4, 2, 1},
+        {{"rec/a.wav", "rec/locked/x.wav"}, {"rec"},
+         {"rec/a.wav", "\nNot converted: the folder rec/locked cannot be read.\n"}, 1, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tree.back());
+        const bool locked = c.tree.back().starts_with("rec/locked/");
+        if (locked && geteuid() == 0) continue;  // root reads every folder
+        for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+        std::map<std::string, Bytes> inputs;
+        for (const auto& n : c.tree) {
+            const std::size_t arrow = n.find(" -> ");
+            fs::create_directories(at(n.substr(0, arrow)).parent_path());
+            if (arrow != std::string::npos) {
+                fs::create_symlink(n.substr(arrow + 4), at(n.substr(0, arrow)));
+            } else if (n.ends_with("/")) {
+                fs::create_directory(at(n));
+            } else {  // each its own samples, so that an output made from another input shows
+                const Bytes samples = counting(3 * (inputs.size() + 1));
+                write(n, inputs[n] = n.ends_with("bad.wav") ? samples : concat({wav_header(), data_chunk(0, samples)}));
+            }
+        }
+        if (locked) fs::permissions(at("rec/locked"), fs::perms::none);
+        // The console program on a copy of each recording, alone in a folder:
+        // what the drop target must print and write for it.
+        std::string want;
+        std::map<std::string, Bytes> made;  // output, bytes
+        const fs::path work = dir_;
+        for (const auto& said : c.said) {
+            const fs::path file = fs::path(said).filename();
+            const std::string out = "halvorine-" + file.string().substr(0, file.string().find('.')) + ".ddc";
+            if (said.starts_with("\n")) {
+                want += said;
+                continue;
+            }
+            dir_ = root_ / "console";
+            fs::remove_all(dir_);
+            fs::create_directory(dir_);
+            fs::copy_file(work / said, dir_ / file);
+            want += run({file.string()}).out;
+            made[(fs::path(said).parent_path() / out).string()] = read(out);
+            dir_ = work;
+        }
+        want += "\n" + std::to_string(c.converted) + " converted, " + std::to_string(c.failed) + " failed\n";
+        if (c.skipped != 0) want += std::to_string(c.skipped) + " skipped: not .wav files, or links\n";
+        program_ = HALVORINE_DROP_BIN;
+        expect(run(c.args), want + "Press a key to close this window.\n", c.failed == 0 ? 0 : 1);
+        program_.clear();
+        if (locked) fs::permissions(at("rec/locked"), fs::perms::owner_all);
+        // Outputs beside their recordings, no other, and the recordings untouched.
+        std::map<std::string, Bytes> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir_)) {
+            const std::string name = e.path().lexically_relative(dir_).string();
+            if (e.path().filename().string().starts_with("halvorine-")) found[name] = read(name);
+        }
+        EXPECT_EQ(found, made);
+        for (const auto& [name, bytes] : inputs) EXPECT_EQ(read(name), bytes) << name;
+    }
 }
 
 }  // namespace
