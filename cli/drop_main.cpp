@@ -41,7 +41,8 @@ void say(Message m, std::initializer_list<std::string_view> args = {}) {
 
 // Whatever the letter case: cameras and older Windows tools write ".WAV".
 bool is_wav(const fs::path& name) {
-    const auto& extension = name.extension().native();
+    // A copy: extension() makes a path of its own, gone at the semicolon.
+    const auto extension = name.extension().native();
     constexpr std::string_view wav = ".wav";
     if (extension.size() != wav.size()) return false;
     for (std::size_t i = 0; i < wav.size(); ++i) {
