@@ -512,10 +512,13 @@ function addSaving(item, output) {
 let newBuild = null;  // the registration whose newer build is ready
 let reloading = false;
 
+// The outputs that reloading would lose: neither saved nor discarded.
+const unsavedCount = () => [...outputs].filter((o) => !o.savedAt).length;
+
 function offerReload() {
   if (!newBuild) return;
   $('update').hidden = false;
-  const unsaved = [...outputs].filter((o) => !o.savedAt).length;
+  const unsaved = unsavedCount();
   const converting = busy !== null || queue.length > 0;
   $('reload').disabled = converting;
   $('unsaved').textContent = [
@@ -552,7 +555,7 @@ function watchBuilds(registration) {
     else if (controlled) offer();
   });
   $('reload').addEventListener('click', () => {
-    const unsaved = [...outputs].filter((o) => !o.savedAt).length;
+    const unsaved = unsavedCount();
     if (unsaved === 0) {
       reload();
       return;
