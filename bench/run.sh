@@ -20,16 +20,21 @@
 # and for the same sources loading the shared C++ runtime, as distributions
 # build them.
 #
+# Last, a folder as a user drops it: those 1,000 recordings and 4 of 64 MiB,
+#   drop        halvorine-drop FOLDER          (one process for them all)
+#   each        halvorine-convert on each file, one after another
+#
 # Run from anywhere:   bench/run.sh
 #   RUNS=N             timed runs per command (default 7)
 #   HALVORINE_BIN=P    use this converter instead of building the release preset;
-#   PER_GROUP_BIN=P    the reference then defaults to bench/per_group_copy beside it.
+#   PER_GROUP_BIN=P    the reference then defaults to bench/per_group_copy beside
+#                      it, and the drop target to halvorine-drop (DROP_BIN=P).
 #   SHARED_RUNTIME_BIN=P  the build that loads the shared C++ runtime; by
 #                      default built from these sources in build/shared-runtime.
 # Exits 0 whatever the figures; PASS/FAIL is for information.
 
 # The programs given, found from where it was started.
-for given in HALVORINE_BIN PER_GROUP_BIN SHARED_RUNTIME_BIN; do
+for given in HALVORINE_BIN PER_GROUP_BIN DROP_BIN SHARED_RUNTIME_BIN; do
     [[ -z ${!given:-} ]] || printf -v "$given" %s "$(realpath -m "${!given}")"
 done
 source "$(dirname "$0")/../tools/prelude.sh"
@@ -43,6 +48,7 @@ if [[ -z ${HALVORINE_BIN:-} ]]; then
 fi
 conv=$(realpath "$HALVORINE_BIN")
 per_group=$(realpath "${PER_GROUP_BIN:-$(dirname "$conv")/bench/per_group_copy}")
+drop=$(realpath "${DROP_BIN:-$(dirname "$conv")/halvorine-drop}")
 if [[ -z ${SHARED_RUNTIME_BIN:-} ]]; then
     cmake -S . -B build/shared-runtime -DCMAKE_BUILD_TYPE=Release -DHALVORINE_TESTS=OFF \
         -DHALVORINE_STATIC_RUNTIME=OFF >/dev/null
@@ -50,7 +56,7 @@ if [[ -z ${SHARED_RUNTIME_BIN:-} ]]; then
     SHARED_RUNTIME_BIN=$root/build/shared-runtime/halvorine-convert
 fi
 conv_shared=$(realpath "$SHARED_RUNTIME_BIN")
-for b in "$conv" "$conv_shared" "$per_group" /usr/bin/time; do
+for b in "$conv" "$conv_shared" "$per_group" "$drop" /usr/bin/time; do
     [[ -x $b ]] || { echo "missing executable: $b" >&2; exit 1; }
 done
 
@@ -201,3 +207,33 @@ awk -v oc="${med[one_conv]}" -v os="${med[one_shared]}" -v ocp="${med[one_cp]}" 
 }'
 echo; echo "each run's wall time (s), in the order taken:"
 for c in "${small_cmds[@]}"; do printf '  %-12s %s\n' "$c" "${wall[$c]}"; done
+
+# A folder dropped on the drop target against the console program run on
+# each of its files in turn: what one process saves over a thousand.
+mkdir folder
+mv batch/rec-*.wav folder/
+for i in 1 2 3 4; do wavgen bench $((64 << 20)) "folder/long-$i.wav"; done
+clean_folder() { rm -f folder/halvorine-*.ddc; }
+# The drop target waits for a key at the end: standard input gives none.
+run_drop() { "$drop" folder </dev/null >drop.out; }
+run_each() { (cd folder && for f in *.wav; do "$conv" "$f"; done >/dev/null); }
+clean_folder; run_drop; clean_folder; run_each  # warm-up
+sha256sum folder/halvorine-*.ddc >each.sum
+clean_folder; run_drop
+sha256sum -c --quiet each.sum || { echo "the drop target's outputs differ from the console program's" >&2; exit 1; }
+grep -q '^1004 converted, 0 failed' drop.out || { echo "the drop target did not convert all 1,004:" >&2; tail -n 3 drop.out >&2; exit 1; }
+time_runs clean_folder drop each
+clean_folder
+for c in drop each; do med[$c]=$(median <<<"${wall[$c]}"); done
+printf '\na folder of 1,000 small recordings and 4 of 64 MiB, median of %d runs\n\n' "$runs"
+printf '%-44s %9s\n' command "wall (s)"
+printf '%-44s %9.3f\n' "halvorine-drop on the folder" "${med[drop]}" \
+    "halvorine-convert on each file in turn" "${med[each]}"
+echo
+awk -v d="${med[drop]}" -v e="${med[each]}" 'BEGIN {
+    verdict = "%-34s %12s   %-10s %s\n"
+    printf verdict, "measure", "value", "target", "result"
+    printf verdict, "folder: drop / each", sprintf("%.2f", d / e), "<= 0.9", (d / e <= 0.9 ? "PASS" : "FAIL")
+}'
+echo; echo "each run's wall time (s), in the order taken:"
+for c in drop each; do printf '  %-12s %s\n' "$c" "${wall[$c]}"; done
