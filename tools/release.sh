@@ -6,7 +6,8 @@
 #                                                  Debian packages; the foreign
 #                                                  ones cross-built by dpkg-buildpackage
 #   halvorine-convert-VERSION-{x86_64,aarch64}-linux.tar.gz
-#                                                  static programs for any distribution
+#                                                  static programs for any distribution:
+#                                                  the console one and the drop target
 #   halvorine-convert-VERSION-win64.zip            the Windows programs: the console
 #                                                  one and the drop target
 #   halvorine-convert-VERSION-win64.msi            the same, as a Windows installer
@@ -132,17 +133,20 @@ static_tarball() {
   local cpu=$1 preset=static-$1 base=$name-$version-$1-linux qemu=()
   [[ $cpu == x86_64 ]] || qemu=("qemu-$cpu")
   (cd "$src" && quiet cmake --preset "$preset" && quiet cmake --build --preset "$preset")
-  local exe=$src/build/$preset/$name
-  if readelf -lW "$exe" | grep -q INTERP; then
-    echo "$exe is not statically linked" >&2
-    exit 1
-  fi
-  hardened "$exe"
-  no_build_path "$exe"
+  local exe=$src/build/$preset/$name drop=$src/build/$preset/halvorine-drop
+  for program in "$exe" "$drop"; do
+    if readelf -lW "$program" | grep -q INTERP; then
+      echo "$program is not statically linked" >&2
+      exit 1
+    fi
+    hardened "$program"
+    no_build_path "$program"
+  done
   converts_example "${qemu[@]}" "$exe"
   mkdir "$work/$base"
-  install -m 755 "$exe" "$work/$base/"
-  install -m 644 "$src/doc/$name.1" "$src/README.md" "$src/CONTRIBUTING.md" "$src/LICENSE" "$work/$base/"
+  install -m 755 "$exe" "$drop" "$work/$base/"
+  install -m 644 "$src/doc/$name.1" "$src/doc/halvorine-drop.1" "$src/README.md" "$src/CONTRIBUTING.md" \
+    "$src/LICENSE" "$work/$base/"
   # Where README.md's links look for them.
   install -D -m 644 "$src/doc/interop.md" "$work/$base/doc/interop.md"
   install -D -m 644 "$src/web/README.md" "$work/$base/web/README.md"
