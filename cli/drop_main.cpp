@@ -143,11 +143,7 @@ private:
 
 // `name` in `folder` as one UTF-8 path; `name` alone for the current folder.
 std::string in_folder(const fs::path& folder, std::string_view name) {
-    std::string path = halvorine::utf8_name(folder);
-    if (!path.empty() && !folder.native().ends_with(fs::path::preferred_separator)) {
-        path += static_cast<char>(fs::path::preferred_separator);
-    }
-    return path += name;
+    return halvorine::utf8_name(folder / halvorine::path_from_utf8(name));
 }
 
 // The first line of what was said, line ends before it skipped.
@@ -318,28 +314,21 @@ private:
     bool walk(const fs::path& folder) {
         std::vector<fs::path> files;
         std::vector<fs::path> folders;
-        int others = 0;
-        std::error_code ec;
-        for (fs::directory_iterator it(halvorine::system_form(folder), ec), end; !ec && it != end; it.increment(ec)) {
-            // Named from the folder as given, as the messages show it.
-            const fs::path path = folder / it->path().filename();
-            std::error_code type_ec;
-            // A link, or what cannot be told, counts as neither a folder nor a file.
-            const fs::file_type type =
-                halvorine::is_link(path) ? fs::file_type::symlink : it->symlink_status(type_ec).type();
-            if (!type_ec && type == fs::file_type::directory) {
-                folders.push_back(path);
-            } else if (!type_ec && type == fs::file_type::regular && is_wav(path.filename())) {
-                files.push_back(path);
-            } else {
-                ++others;
-            }
-        }
-        if (ec) {
+        const auto entries = halvorine::list_folder(folder);
+        if (!entries) {
             note(Message::drop_unreadable, folder);
             return false;
         }
-        skipped_ += others;
+        for (const auto& entry : *entries) {
+            const fs::path path = folder / entry.name;
+            if (entry.kind == halvorine::EntryKind::folder) {
+                folders.push_back(path);
+            } else if (entry.kind == halvorine::EntryKind::file && is_wav(entry.name)) {
+                files.push_back(path);
+            } else {
+                ++skipped_;
+            }
+        }
         std::sort(files.begin(), files.end());
         std::sort(folders.begin(), folders.end());
         for (const auto& file : files) push(file);

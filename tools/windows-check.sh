@@ -8,7 +8,7 @@
 # installer must leave nothing behind, replace an older version and refuse
 # to replace a newer one.
 # Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime, and the
-# release build's tests.
+# release build's drop target and tests.
 source "$(dirname "$0")/prelude.sh"
 wine=/usr/lib/wine/wine64
 
@@ -130,6 +130,24 @@ cmp "$work/path/halvorine-sim.ddc" "$work/path-native/halvorine-sim.ddc"
 HALVORINE_CONVERT_RUNNER=$wine HALVORINE_CONVERT_EXE=$exe HALVORINE_CONVERT_WINDOWS=1 \
   HALVORINE_DROP_VERB=$verb HALVORINE_DROP_EXE="$folder\halvorine-drop.exe" \
   HALVORINE_START_COMMAND=$work/start_command.exe build/release/tests/e2e_tests
+
+# A folder past 260 characters dropped on the installed drop target: it never
+# enters the folder, and opens the recording and its output by their "\\?\"
+# forms (which wine's trace shows; names cut short there), to the native
+# drop target's bytes and words.
+dropped=$work/$(printf 'p%.0s' {1..200})/$(printf 'e%.0s' {1..60})
+long=$(printf 'l%.0s' {1..60})
+mkdir -p "$dropped" "$dropped-native" && cp examples/sim.wav "$dropped/$long.wav" && cp examples/sim.wav "$dropped-native/"
+WINEDEBUG=trace+file wine_run "$dropped" "$work/dropped.out" "$dropped.trace" \
+  "$wine" "$work/start_command.exe" "\"$folder\\halvorine-drop.exe\" \"Z:${dropped//\//\\}\"" </dev/null ||
+  fail "the drop target failed on a deep folder: $(cat "$work/dropped.out")"
+for name in "$long.wav" "halvorine-$long.ddc"; do
+  grep -F 'CreateFileW L"\\\\?\\' "$dropped.trace" | grep -qF "\\${name:0:30}" ||
+    fail "the drop target did not open $name in its \\\\?\\ form"
+done
+build/release/halvorine-drop "$dropped-native" </dev/null >"$work/dropped-native.out"
+cmp "$dropped/halvorine-$long.ddc" "$dropped-native/halvorine-sim.ddc"
+sed "s/sim/$long/g" "$work/dropped-native.out" | cmp - "$work/dropped.out"
 
 msiexec /x "$work/new.msi" || fail "the uninstaller failed"
 nothing_left
