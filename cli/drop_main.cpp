@@ -3,9 +3,10 @@
 // paths; on Linux a file manager starts it from its desktop entry, in a
 // terminal, with the files chosen. Each is converted beside itself, in this
 // process, exactly as the console program run in its folder on the file's
-// bare name, except that no output is written twice in one window. Nothing on the way reads the names as anything but names: no command
-// interpreter, so none can become a command, and no wildcard expansion, so
-// none a pattern. A folder stands for the recordings under it.
+// bare name, except that no output is written twice in one window. Nothing
+// on the way reads the names as anything but names: no command interpreter,
+// so none can become a command, and no wildcard expansion, so none a
+// pattern. A folder stands for the recordings under it.
 
 #include <algorithm>
 #include <chrono>
