@@ -1,13 +1,14 @@
 #pragma once
 // What a walk through folders needs of the system beyond the standard
 // library: a folder listed whatever the length of its path, a link told from
-// what it leads to, and a name shown as the messages show every name.
+// what it leads to, the form of a long path the system opens, and a name
+// shown as the messages show every name.
 
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 namespace halvorine {
 

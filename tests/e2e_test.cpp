@@ -709,8 +709,8 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         const std::string path = path_of(c.name);
         std::string command = verb;
         command.replace(command.find("%1"), 2, path);
-        expect(run({command}), said + ending(c.said.empty(), c.said.empty() ? std::vector<std::string>{} : std::vector{listed(c, c.said)}),
-               c.said.empty() ? 0 : 1);
+        const auto failures = c.said.empty() ? std::vector<std::string>{} : std::vector{listed(c, c.said)};
+        expect(run({command}), said + ending(c.said.empty(), failures), c.said.empty() ? 0 : 1);
         output_checked(c);
         all_paths += " " + (path.find(' ') == std::string::npos ? path : "\"" + path + "\"");
         if (!c.clash.empty()) {
