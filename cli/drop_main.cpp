@@ -178,9 +178,7 @@ public:
         const fs::path folder = recording_.parent_path();
         input_.emplace(in_folder(folder, name));
         if (!input_->is_open()) return nullptr;
-        std::error_code ec;
-        const std::uintmax_t size = fs::file_size(halvorine::system_form(recording_), ec);
-        progress_.total = ec ? 0 : size;
+        progress_.total = input_->size().value_or(0);
         progress_.show(true);
         counted_.emplace(*input_, progress_);
         return &*counted_;
@@ -221,11 +219,10 @@ private:
 class Batch {
 public:
     void add(const fs::path& path) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(halvorine::system_form(path), ec);
-        if (status.type() == fs::file_type::not_found) {
+        const auto kind = halvorine::kind_of(path);
+        if (!kind) {
             note(Message::drop_missing, path);
-        } else if (fs::is_directory(status)) {
+        } else if (kind == halvorine::EntryKind::folder) {
             // What was given is taken as it is, a link included; only what
             // the walk finds inside is not followed.
             const std::size_t before = items_.size();

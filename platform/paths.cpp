@@ -14,6 +14,18 @@ namespace fs = std::filesystem;
 
 #if defined(_WIN32)
 
+// The standard library here asks the C runtime, which takes the "?" of a
+// long path's "\\?\" for a wildcard and finds nothing.
+std::optional<EntryKind> kind_of(const fs::path& path) {
+    const DWORD a = GetFileAttributesW(system_form(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+        return EntryKind::other;
+    }
+    return (a & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::folder : EntryKind::file;
+}
+
 // The standard library here sees no links at all, taking a junction for the
 // folder it leads to, and lists no folder past MAX_PATH.
 std::optional<std::vector<FolderEntry>> list_folder(const fs::path& folder) {
@@ -59,6 +71,15 @@ fs::path system_form(const fs::path& path) {
 }
 
 #else
+
+std::optional<EntryKind> kind_of(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_type type = fs::status(path, ec).type();
+    if (type == fs::file_type::not_found) return std::nullopt;
+    return type == fs::file_type::directory ? EntryKind::folder
+           : type == fs::file_type::regular ? EntryKind::file
+                                            : EntryKind::other;
+}
 
 std::optional<std::vector<FolderEntry>> list_folder(const fs::path& folder) {
     std::vector<FolderEntry> entries;

@@ -23,6 +23,9 @@ struct FolderEntry {
     EntryKind kind;
 };
 
+// What `path` leads to, a link followed; none when nothing is there.
+std::optional<EntryKind> kind_of(const std::filesystem::path& path);
+
 // What `folder` holds, "." and ".." left out, in no set order; none when it
 // cannot be read.
 std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder);
