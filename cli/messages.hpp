@@ -21,11 +21,15 @@ enum class Message {
     // The drop target's own words, around the runs above.
     drop_usage,
     drop_missing,
-    drop_cannot_enter,
     drop_no_wav,
     drop_unreadable,
+    drop_clash,
     drop_summary,
+    drop_failed_run,
+    drop_failed_note,
     drop_skipped,
+    drop_progress,
+    drop_progress_bytes,
     drop_press_key,
 };
 

@@ -18,6 +18,7 @@ public:
     std::size_t read(std::span<Byte> into) override;
     [[nodiscard]] bool failed() const override;
     [[nodiscard]] std::optional<FileIdentity> identity() const;
+    [[nodiscard]] std::optional<std::uint64_t> size() const;
 
 private:
     FileHandle file_;
@@ -32,6 +33,7 @@ public:
     FileSink(const std::string& path, const FileSource& input);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     bool write(std::span<const Byte> bytes) override;
+    [[nodiscard]] std::optional<FileIdentity> identity() const;
     // Flushes and closes. False when any byte written failed to reach the file.
     bool close();
 
