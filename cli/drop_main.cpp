@@ -1,15 +1,19 @@
 // The drop target. On Windows, Explorer hands it the files dropped on it or
 // on its shortcut, or the one the right-click entry was chosen on, as full
 // paths; on Linux a file manager starts it from its desktop entry, in a
-// terminal, with the files chosen. Each is converted in its own folder, in
-// this process, exactly as the console program run there on the file's bare
-// name. Nothing on the way reads the names as anything but names: no command
+// terminal, with the files chosen. Each is converted beside itself, in this
+// process, exactly as the console program run in its folder on the file's
+// bare name, except that no output is written twice in one window. Nothing on the way reads the names as anything but names: no command
 // interpreter, so none can become a command, and no wildcard expansion, so
 // none a pattern. A folder stands for the recordings under it.
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,9 +21,12 @@
 #include <vector>
 
 #include "cli/messages.hpp"
-#include "cli/run.hpp"
+#include "cli/naming.hpp"
+#include "cli/sequence.hpp"
 #include "convert/blocks.hpp"
 #include "platform/console.hpp"
+#include "platform/file_io.hpp"
+#include "platform/gather.hpp"
 #include "platform/paths.hpp"
 
 #if defined(_WIN32)
@@ -34,10 +41,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using halvorine::cli::Message;
-
-void say(Message m, std::initializer_list<std::string_view> args = {}) {
-    halvorine::write_out(halvorine::cli::message_text(m, args));
-}
+using halvorine::cli::message_text;
 
 // Whatever the letter case: cameras and older Windows tools write ".WAV".
 bool is_wav(const fs::path& name) {
@@ -53,68 +57,271 @@ bool is_wav(const fs::path& name) {
     return true;
 }
 
-class Drop {
-public:
-    explicit Drop(fs::path start) : start_(std::move(start)) {}
+using Clock = std::chrono::steady_clock;
 
-    void take(const fs::path& path) {
-        std::error_code ec;
-        fs::current_path(start_, ec);
-        const fs::file_status status = fs::status(path, ec);
-        if (status.type() == fs::file_type::not_found) {
-            say(Message::drop_missing, {halvorine::utf8_name(path)});
-            ++failed_;
-        } else if (fs::is_directory(status)) {
-            // What was given is taken as it is, a link included; only what
-            // the walk finds inside is not followed.
-            const int before = converted_ + failed_;
-            const bool read = walk(path);
-            if (read && converted_ + failed_ == before) {
-                say(Message::drop_no_wav, {halvorine::utf8_name(path)});
-                ++failed_;
-            }
-        } else {
-            convert(path);
-        }
+// Standard output, and on a terminal the progress line under it. That line
+// is blanked before anything else is written, so that every other line comes
+// out as it would in a pipe, where there is no progress line at all.
+class Screen {
+public:
+    Screen() : live_(halvorine::output_is_terminal()) {}
+
+    void say(std::string_view text) {
+        clear();
+        halvorine::write_out(text);
+    }
+    void say(Message m, std::initializer_list<std::string_view> args = {}) { say(message_text(m, args)); }
+
+    // Shows `text` as the progress line; unless `now`, at most a few times a
+    // second, as a console redrawn for every block would slow the run.
+    void progress(const std::string& text, bool now) {
+        if (!live_) return;
+        const auto t = Clock::now();
+        if (!now && t - shown_at_ < interval) return;
+        std::string line(1, '\r');
+        line += text;
+        if (text.size() < shown_) line.append(shown_ - text.size(), ' ');
+        halvorine::write_out(line);
+        shown_ = std::max(shown_, text.size());
+        shown_at_ = t;
     }
 
-    // The summary; true when every file converted.
-    bool finish() const {
-        say(Message::drop_summary, {std::to_string(converted_), std::to_string(failed_)});
-        if (skipped_ != 0) say(Message::drop_skipped, {std::to_string(skipped_)});
-        return failed_ == 0;
+    void clear() {
+        if (shown_ == 0) return;
+        std::string blank(shown_ + 2, ' ');
+        blank.front() = blank.back() = '\r';
+        halvorine::write_out(blank);
+        shown_ = 0;
     }
 
 private:
-    // Converts the file at `path` in its folder. A relative path is taken
-    // from `start_`, where the program was started.
-    void convert(const fs::path& path) {
+    static constexpr auto interval = std::chrono::milliseconds(250);
+    bool live_;
+    std::size_t shown_ = 0;  // characters on the progress line
+    Clock::time_point shown_at_;
+};
+
+// Where one file of the batch is.
+struct Progress {
+    Screen& screen;
+    std::size_t file;     // 1 for the first
+    std::size_t files;    // in the batch so far
+    std::uint64_t total;  // the input's size; 0 when unknown
+    std::uint64_t done = 0;
+
+    void show(bool now) const {
+        // Below this a recording converts too fast for its bytes to be read.
+        constexpr std::uint64_t long_recording = 16 << 20;
+        const auto k = std::to_string(file);
+        const auto n = std::to_string(files);
+        if (total < long_recording) {
+            screen.progress(message_text(Message::drop_progress, {k, n}), now);
+        } else {
+            screen.progress(message_text(Message::drop_progress_bytes,
+                                         {k, n, std::to_string(done >> 20), std::to_string(total >> 20)}),
+                            now);
+        }
+    }
+};
+
+// The input as the core reads it, counted on the way for the progress line.
+class Counted final : public halvorine::Source {
+public:
+    Counted(halvorine::Source& in, Progress& progress) : in_(in), progress_(progress) {}
+    std::size_t read(std::span<halvorine::Byte> into) override {
+        const std::size_t got = in_.read(into);
+        progress_.done += got;
+        progress_.show(false);
+        return got;
+    }
+    [[nodiscard]] bool failed() const override { return in_.failed(); }
+
+private:
+    halvorine::Source& in_;
+    Progress& progress_;
+};
+
+// `name` in `folder` as one UTF-8 path; `name` alone for the current folder.
+std::string in_folder(const fs::path& folder, std::string_view name) {
+    std::string path = halvorine::utf8_name(folder);
+    if (!path.empty() && !folder.native().ends_with(fs::path::preferred_separator)) {
+        path += static_cast<char>(fs::path::preferred_separator);
+    }
+    return path += name;
+}
+
+// The first line of what was said, line ends before it skipped.
+std::string first_line(std::string_view text) {
+    const auto start = std::min(text.find_first_not_of('\n'), text.size());
+    return std::string(text.substr(start, text.find('\n', start) - start));
+}
+
+// An output written in this batch, and the recording it was made from.
+struct Claim {
+    halvorine::FileIdentity output;
+    std::optional<halvorine::FileIdentity> input;
+    std::string output_name;
+    std::string recording;
+};
+
+// The console program's run on a file's bare name, its files opened by full
+// path in the file's folder, so that no current folder is needed (Windows
+// caps one at 260 characters, whatever the form of the name).
+class FolderFiles final : public halvorine::cli::Ends {
+public:
+    FolderFiles(const fs::path& recording, Progress& progress, std::vector<Claim>& claims)
+        : recording_(recording), progress_(progress), claims_(claims) {}
+
+    void say(Message m, std::string_view text) override {
+        progress_.screen.say(text);
+        if (m != Message::banner && said_.empty()) said_ = first_line(text);
+    }
+
+    halvorine::Source* open_input(const std::string& name) override {
+        const fs::path folder = recording_.parent_path();
+        input_.emplace(in_folder(folder, name));
+        if (!input_->is_open()) return nullptr;
         std::error_code ec;
-        fs::current_path(start_, ec);
-        if (path.has_parent_path()) {
-            fs::current_path(path.parent_path(), ec);
-            if (ec) {
-                say(Message::drop_cannot_enter, {halvorine::utf8_name(path)});
-                ++failed_;
+        const std::uintmax_t size = fs::file_size(halvorine::system_form(recording_), ec);
+        progress_.total = ec ? 0 : size;
+        progress_.show(true);
+        counted_.emplace(*input_, progress_);
+        return &*counted_;
+    }
+
+    halvorine::Sink* open_output(const std::string& name) override {
+        const std::string path = in_folder(recording_.parent_path(), name);
+        output_.emplace(path, *input_);
+        if (!output_->is_open()) return nullptr;
+        // Opened is emptied: from here on the output is this recording's,
+        // whether its run succeeds or not.
+        if (const auto id = output_->identity()) {
+            claims_.push_back({*id, input_->identity(), path, halvorine::utf8_name(recording_)});
+        }
+        return &*output_;
+    }
+
+    bool close_output() override { return output_->close(); }
+
+    // The first line said after the banner.
+    const std::string& said() const { return said_; }
+
+private:
+    const fs::path& recording_;
+    Progress& progress_;
+    std::vector<Claim>& claims_;
+    std::optional<halvorine::FileSource> input_;
+    std::optional<Counted> counted_;
+    std::optional<halvorine::FileSink> output_;
+    std::string said_;
+};
+
+// Everything one window converts: its arguments, the recordings under the
+// folders among them, and the paths handed over by drop targets started with
+// it. Each path is listed as it joins, folders walked, before any of them is
+// converted, so that the count of files is known and outputs written meanwhile
+// are not met in a listing.
+class Batch {
+public:
+    void add(const fs::path& path) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(halvorine::system_form(path), ec);
+        if (status.type() == fs::file_type::not_found) {
+            note(Message::drop_missing, path);
+        } else if (fs::is_directory(status)) {
+            // What was given is taken as it is, a link included; only what
+            // the walk finds inside is not followed.
+            const std::size_t before = items_.size();
+            if (walk(path) && items_.size() == before) note(Message::drop_no_wav, path);
+        } else {
+            push(path);
+        }
+    }
+
+    // Converts the next file, or says the next note; false when none is left.
+    bool next() {
+        if (next_ == items_.size()) return false;
+        const Item& item = items_[next_++];
+        if (!item.file) {
+            screen_.say(item.note);
+            fail(message_text(Message::drop_failed_note, {first_line(item.note)}));
+        } else {
+            convert(item.path);
+        }
+        return true;
+    }
+
+    // The summary; true when every file converted.
+    bool finish() {
+        screen_.say(Message::drop_summary, {std::to_string(converted_), std::to_string(failures_.size())});
+        for (const auto& line : failures_) screen_.say(line);
+        if (skipped_ != 0) screen_.say(Message::drop_skipped, {std::to_string(skipped_)});
+        return failures_.empty();
+    }
+
+    Screen& screen() { return screen_; }
+
+private:
+    struct Item {
+        bool file;
+        fs::path path;
+        std::string note;  // what is said instead, for what is no file to convert
+    };
+
+    void push(const fs::path& file) {
+        items_.push_back({true, file, {}});
+        ++files_;
+    }
+    void note(Message m, const fs::path& path) {
+        items_.push_back({false, path, message_text(m, {halvorine::utf8_name(path)})});
+    }
+    void fail(std::string line) { failures_.push_back(std::move(line)); }
+
+    void convert(const fs::path& path) {
+        const std::string name = halvorine::utf8_name(path.filename());
+        const std::string recording = halvorine::utf8_name(path);
+        if (const auto output = halvorine::cli::output_name(name)) {
+            if (const Claim* earlier = claimant(in_folder(path.parent_path(), *output), path)) {
+                const std::string refusal =
+                    message_text(Message::drop_clash, {recording, earlier->output_name, earlier->recording});
+                screen_.say(refusal);
+                fail(message_text(Message::drop_failed_note, {first_line(refusal)}));
                 return;
             }
         }
-        const auto name = halvorine::utf8_name(path.filename());
-        ++(halvorine::cli::convert_named(name, blocks_) == 0 ? converted_ : failed_);
+        Progress progress{screen_, ++converting_, files_, 0};
+        FolderFiles files(path, progress, claims_);
+        if (halvorine::cli::run_one(name, files, blocks_) == 0) {
+            ++converted_;
+        } else {
+            fail(message_text(Message::drop_failed_run, {recording, files.said()}));
+        }
     }
 
-    // Converts the .wav files in `folder`, by name, then those of its
-    // folders, by name, folder by folder; false when it cannot be read. The
-    // whole listing is read before the first conversion, so that outputs
-    // written meanwhile are not met in it.
+    // The other recording of this batch whose output `output` already is,
+    // told by the file system, which knows when two names are one file.
+    // The same recording met twice converts again: nothing is lost.
+    const Claim* claimant(const std::string& output, const fs::path& recording) const {
+        const auto id = halvorine::identity_of(output);
+        if (!id) return nullptr;
+        for (const auto& claim : claims_) {
+            if (claim.output != *id) continue;
+            const auto input = halvorine::identity_of(halvorine::utf8_name(recording));
+            return input && claim.input == input ? nullptr : &claim;
+        }
+        return nullptr;
+    }
+
+    // Lists the .wav files in `folder`, by name, then those of its folders,
+    // by name, folder by folder; false when it cannot be read.
     bool walk(const fs::path& folder) {
         std::vector<fs::path> files;
         std::vector<fs::path> folders;
         int others = 0;
         std::error_code ec;
-        fs::current_path(start_, ec);
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            const fs::path& path = it->path();
+        for (fs::directory_iterator it(halvorine::system_form(folder), ec), end; !ec && it != end; it.increment(ec)) {
+            // Named from the folder as given, as the messages show it.
+            const fs::path path = folder / it->path().filename();
             std::error_code type_ec;
             // A link, or what cannot be told, counts as neither a folder nor a file.
             const fs::file_type type =
@@ -128,37 +335,65 @@ private:
             }
         }
         if (ec) {
-            say(Message::drop_unreadable, {halvorine::utf8_name(folder)});
-            ++failed_;
+            note(Message::drop_unreadable, folder);
             return false;
         }
         skipped_ += others;
         std::sort(files.begin(), files.end());
         std::sort(folders.begin(), folders.end());
-        for (const auto& file : files) convert(file);
+        for (const auto& file : files) push(file);
         for (const auto& inner : folders) walk(inner);
         return true;
     }
 
-    fs::path start_;
+    Screen screen_;
+    std::vector<Item> items_;
+    std::size_t next_ = 0;
+    std::size_t files_ = 0;       // listed so far
+    std::size_t converting_ = 0;  // the file under way, 1 for the first
+    std::vector<Claim> claims_;
     halvorine::Blocks blocks_;
     int converted_ = 0;
-    int failed_ = 0;
     int skipped_ = 0;
+    std::vector<std::string> failures_;
 };
 
-int drop(const std::vector<fs::path>& paths) {
+void add_all(Batch& batch, const std::vector<fs::path>& paths) {
+    for (const auto& path : paths) batch.add(path);
+}
+
+int drop(const std::vector<fs::path>& args) {
     halvorine::prepare_output();
-    bool all_converted = true;
-    if (paths.empty()) {
-        say(Message::drop_usage);
-    } else {
-        std::error_code ec;
-        Drop run(fs::current_path(ec));
-        for (const auto& path : paths) run.take(path);
-        all_converted = run.finish();
+    if (args.empty()) {
+        Screen screen;
+        screen.say(Message::drop_usage);
+        screen.say(Message::drop_press_key);
+        halvorine::wait_for_key();
+        return 0;
     }
-    say(Message::drop_press_key);
+    // Another drop target, started with this one, converts these in its window.
+    std::vector<fs::path> absolute;
+    for (const auto& path : args) {
+        std::error_code ec;
+        const fs::path full = fs::absolute(path, ec);
+        absolute.push_back(ec ? path : full);
+    }
+    const auto gathering = halvorine::Gathering::join(absolute);
+    if (!gathering) return 0;
+
+    Batch batch;
+    add_all(batch, args);
+    // Explorer starts a selection's processes in no fixed order.
+    std::vector<fs::path> gathered = gathering->arrived(true);
+    std::sort(gathered.begin(), gathered.end());
+    add_all(batch, gathered);
+    while (batch.next()) add_all(batch, gathering->arrived(false));
+    gathering->close();
+    add_all(batch, gathering->arrived(false));
+    while (batch.next()) {
+    }
+    const bool all_converted = batch.finish();
+    batch.screen().say(Message::drop_press_key);
     halvorine::wait_for_key();
     return all_converted ? 0 : 1;
 }

@@ -34,10 +34,18 @@ constexpr std::array catalogue{
     Entry{Message::drop_cannot_enter, "\nNot converted: the folder of %s cannot be entered.", true},
     Entry{Message::drop_no_wav, "\nNot converted: %s holds no .wav file.", true},
     Entry{Message::drop_unreadable, "\nNot converted: the folder %s cannot be read.", true},
+    Entry{Message::drop_clash, "\nNot converted: %s would replace %s, already made from %s.", true},
     Entry{Message::drop_summary, "\n%d converted, %d failed", true},
+    // Under the summary, one line for each failure: a recording's path and
+    // the first line its run said, or the drop target's own line.
+    Entry{Message::drop_failed_run, "  %s: %s", true},
+    Entry{Message::drop_failed_note, "  %s", true},
     // Its own line under the summary, there only when something was skipped.
     Entry{Message::drop_skipped, "%d skipped: not .wav files, or links", true},
     Entry{Message::drop_press_key, "Press a key to close this window.", true},
+    // Rewritten in place on a terminal, so without a line end.
+    Entry{Message::drop_progress, "Converting %d of %d", false},
+    Entry{Message::drop_progress_bytes, "Converting %d of %d: %d of %d MB", false},
 };
 
 const Entry& entry(Message m) {

@@ -24,8 +24,13 @@ enum class Message {
     drop_cannot_enter,
     drop_no_wav,
     drop_unreadable,
+    drop_clash,
     drop_summary,
+    drop_failed_run,
+    drop_failed_note,
     drop_skipped,
+    drop_progress,
+    drop_progress_bytes,
     drop_press_key,
 };
 

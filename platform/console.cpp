@@ -54,6 +54,15 @@ void write_out(std::string_view text) {
     std::fflush(stdout);
 }
 
+bool output_is_terminal() {
+#if defined(_WIN32)
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
 void wait_for_key() {
 #if defined(_WIN32)
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);

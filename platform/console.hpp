@@ -18,6 +18,10 @@ void prepare_output();
 // which it shows in every script; a file or a pipe gets the UTF-8 bytes.
 void write_out(std::string_view text);
 
+// True when standard output is a console or terminal that a person watches:
+// only there may a line be rewritten in place.
+bool output_is_terminal();
+
 // Waits for a key on the console, so that a window opened for the program
 // stays open until it has been read. Where keys come only with Enter (a Linux
 // terminal), or standard input is no console (a pipe, a file), reads one line.

@@ -57,6 +57,8 @@ bool FileSink::write(std::span<const Byte> bytes) {
     return intact_;
 }
 
+std::optional<FileIdentity> FileSink::identity() const { return halvorine::identity(file_.get()); }
+
 bool FileSink::close() {
     if (!file_) return intact_;
     const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;

@@ -32,6 +32,7 @@ public:
     FileSink(const std::string& path, const FileSource& input);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     bool write(std::span<const Byte> bytes) override;
+    [[nodiscard]] std::optional<FileIdentity> identity() const;
     // Flushes and closes. False when any byte written failed to reach the file.
     bool close();
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "platform/paths.hpp"
 #include "platform/utf16.hpp"
 #else
 #include <fcntl.h>
@@ -25,22 +26,22 @@ namespace {
 
 HANDLE os_handle(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
-// The name as the system opens it: UTF-16, whatever the code page. Past
-// MAX_PATH, the current folder counted (a long argument, or a short one in a
-// deep folder), Windows opens only the "\\?\" form of the full path unless
-// long paths are switched on in the registry. Shorter names go as given, so
-// that device names and the rest behave as they always have.
-std::wstring system_name(const std::string& name) {
-    std::wstring given = wide(name);
-    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-    if (size < MAX_PATH) return given;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return given;
-    full.resize(length);
-    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC" + full.substr(1);
-    return L"\\\\?\\" + full;
+// The name as the system opens it: UTF-16, whatever the code page, and in
+// the long form past MAX_PATH.
+std::wstring system_name(const std::string& name) { return system_form(std::filesystem::path(wide(name))).native(); }
+
+// Pipes and devices have no file number. Their kind still tells them from a
+// file on disk, which is all a pipe input and a file output need; two of one
+// kind count as one file, as nothing rules that out.
+std::optional<FileIdentity> identity_of_handle(HANDLE h) {
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    const DWORD kind = GetFileType(h);
+    if (kind == FILE_TYPE_UNKNOWN) return std::nullopt;
+    if (kind != FILE_TYPE_DISK) return FileIdentity{std::uint64_t{1} << 32 | kind, 0};  // beyond any volume serial
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }
 
 }  // namespace
@@ -60,19 +61,17 @@ FileHandle open_for_writing(const std::string& name) {
     return FileHandle(file);
 }
 
-std::optional<FileIdentity> identity(std::FILE* file) {
-    const HANDLE h = os_handle(file);
+std::optional<FileIdentity> identity(std::FILE* file) { return identity_of_handle(os_handle(file)); }
+
+std::optional<FileIdentity> identity_of(const std::string& name) {
+    // No access asked: the file is only looked at, whoever holds it. Folders
+    // open only with backup semantics.
+    const HANDLE h = CreateFileW(system_name(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-    // Pipes and devices have no file number. Their kind still tells them from
-    // a file on disk, which is all a pipe input and a file output need; two
-    // of one kind count as one file, as nothing rules that out.
-    const DWORD kind = GetFileType(h);
-    if (kind == FILE_TYPE_UNKNOWN) return std::nullopt;
-    if (kind != FILE_TYPE_DISK) return FileIdentity{std::uint64_t{1} << 32 | kind, 0};  // beyond any volume serial
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber,
-                        (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
+    const auto id = identity_of_handle(h);
+    CloseHandle(h);
+    return id;
 }
 
 bool claim_output(std::FILE* file) {
@@ -95,6 +94,12 @@ FileHandle open_for_writing(const std::string& name) {
 std::optional<FileIdentity> identity(std::FILE* file) {
     struct stat st {};
     if (::fstat(::fileno(file), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<FileIdentity> identity_of(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 

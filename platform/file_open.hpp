@@ -36,6 +36,12 @@ FileHandle open_for_writing(const std::string& name);
 // The identity of an open file; none when the system cannot say.
 std::optional<FileIdentity> identity(std::FILE* file);
 
+// The identity of the file `name` leads to, without opening it for reading or
+// writing; none when it does not exist or the system cannot say. Two
+// spellings of one file (letter case where the file system ignores it, a
+// link, "." and "..") give one identity.
+std::optional<FileIdentity> identity_of(const std::string& name);
+
 // Takes a regular file for this run alone, without waiting, and empties it;
 // pipes and devices are neither locked nor emptied. False when another run
 // holds it or either step failed: the file is then left as it was. The lock

@@ -28,6 +28,19 @@ bool is_link(const fs::path& path) {
 
 std::string utf8_name(const fs::path& path) { return narrow(path.native()); }
 
+fs::path system_form(const fs::path& path) {
+    const std::wstring& given = path.native();
+    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (size < MAX_PATH) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
+}
+
 #else
 
 bool is_link(const fs::path& path) {
@@ -37,6 +50,8 @@ bool is_link(const fs::path& path) {
 }
 
 std::string utf8_name(const fs::path& path) { return path.native(); }
+
+fs::path system_form(const fs::path& path) { return path; }
 
 #endif
 
