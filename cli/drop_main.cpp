@@ -278,6 +278,7 @@ private:
     void fail(std::string line) { failures_.push_back(std::move(line)); }
 
     void convert(const fs::path& path) {
+        const std::size_t k = ++converting_;
         const std::string name = halvorine::utf8_name(path.filename());
         const std::string recording = halvorine::utf8_name(path);
         if (const auto output = halvorine::cli::output_name(name)) {
@@ -289,7 +290,7 @@ private:
                 return;
             }
         }
-        Progress progress{screen_, ++converting_, files_, 0};
+        Progress progress{screen_, k, files_, 0};
         FolderFiles files(path, progress, claims_);
         if (halvorine::cli::run_one(name, files, blocks_) == 0) {
             ++converted_;
@@ -350,7 +351,7 @@ private:
     std::vector<Item> items_;
     std::size_t next_ = 0;
     std::size_t files_ = 0;       // listed so far
-    std::size_t converting_ = 0;  // the file under way, 1 for the first
+    std::size_t converting_ = 0;  // the file under way, 1 for the first, refused ones counted
     std::vector<Claim> claims_;
     halvorine::Blocks blocks_;
     int converted_ = 0;

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -715,36 +716,58 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
 // the installed Windows one above): every .wav under a folder, any letter
 // case, a folder's files by name before its folders by name; links not
 // followed; each output the console program's for the same file, beside it;
-// anything else skipped and counted. In a tree, "x/" is a folder, "x -> y" a
-// link, "bad.wav" no WAV file, and a folder "locked" cannot be read.
+// anything else skipped and counted; an output made twice in one run refused
+// to the later recording, whichever spelling leads to it, even when the
+// earlier one failed once it had opened it; every failure listed under the
+// summary by its first line. In a tree, "x/" is a folder, "x -> y" a link,
+// "bad.wav" no WAV file, and a folder "locked" cannot be read. On a terminal
+// the progress line is rewritten in place and blanked before every other
+// line, which thus comes out as in a pipe.
 TEST_F(E2e, DropTargetWalksFolders) {
     if (windows_build()) GTEST_SKIP() << "the Windows drop target is tested as installed, above";
     // Another build of the console program (under qemu, say) is no measure
     // for this build's drop target, which each native run tests.
     if (!env("HALVORINE_CONVERT_RUNNER").empty()) GTEST_SKIP() << "the console program is another build's";
+    const auto refused = [](const std::string& recording, const std::string& stem, const std::string& earlier) {
+        return "Not converted: " + recording + " would replace rec/halvorine-" + stem + ".ddc, already made from " +
+               earlier + ".";
+    };
     const struct {
         std::vector<std::string> tree, args;
         std::vector<std::string> said;  // in order: a file's path for its run's lines, or a message
-        int converted, failed, skipped;
+        int converted;
+        std::vector<std::string> failures;  // as listed under the summary
+        int skipped;
     } cases[] = {
         {{"rec/b.WAV", "rec/a.wav", "rec/z.wav", "rec/notes.txt", "rec/alpha/e.wav", "rec/Sub/c.Wav",
           "rec/Sub/deeper/d.wav", "rec/Sub/x.wav.bak", "rec/empty/"},
          {"rec"},
          {"rec/a.wav", "rec/b.WAV", "rec/z.wav", "rec/Sub/c.Wav", "rec/Sub/deeper/d.wav", "rec/alpha/e.wav"},
-         6, 0, 2},
+         6, {}, 2},
         {{"out/x.wav", "out/in/y.wav", "rec/a.wav", "rec/to-folder -> ../out", "rec/to-file.wav -> ../out/x.wav"},
-         {"rec"}, {"rec/a.wav"}, 1, 0, 2},
-        {{"empty/"}, {"empty"}, {"\nNot converted: empty holds no .wav file.\n"}, 0, 1, 0},
+         {"rec"}, {"rec/a.wav"}, 1, {}, 2},
+        {{"empty/"}, {"empty"}, {"\nNot converted: empty holds no .wav file.\n"}, 0,
+         {"Not converted: empty holds no .wav file."}, 0},
         {{"docs/notes.txt", "docs/wav", "docs/in/empty/", "docs/in/x.wav -> /x"}, {"docs/"},
-         {"\nNot converted: docs/ holds no .wav file.\n"}, 0, 1, 3},
-        // The second time, deep/er holds an output.
+         {"\nNot converted: docs/ holds no .wav file.\n"}, 0, {"Not converted: docs/ holds no .wav file."}, 3},
+        // Everything is listed before the first conversion: deep/er's output
+        // is not met in it. One recording twice is converted twice.
         {{"one.wav", "rec/bad.wav", "rec/good.rec.wav", "deep/er/two.wav"},
          {"rec", "one.wav", "missing", "deep/er/two.wav", "deep"},
          {"rec/bad.wav", "rec/good.rec.wav", "one.wav", "\nNot converted: missing was not found.\n",
           "deep/er/two.wav", "deep/er/two.wav"},
-         4, 2, 1},
+         4, {"rec/bad.wav: Error in .wav file header [1]", "Not converted: missing was not found."}, 0},
         {{"rec/a.wav", "rec/locked/x.wav"}, {"rec"},
-         {"rec/a.wav", "\nNot converted: the folder rec/locked cannot be read.\n"}, 1, 1, 0},
+         {"rec/a.wav", "\nNot converted: the folder rec/locked cannot be read.\n"}, 1,
+         {"Not converted: the folder rec/locked cannot be read."}, 0},
+        {{"rec/take.1.wav", "rec/take.2.wav", "rec/x.bad.wav", "rec/x.good.wav"}, {"rec", "rec/../rec/take.2.wav"},
+         {"rec/take.1.wav", "\n" + refused("rec/take.2.wav", "take", "rec/take.1.wav") + "\n", "rec/x.bad.wav",
+          "\n" + refused("rec/x.good.wav", "x", "rec/x.bad.wav") + "\n",
+          "\n" + refused("rec/../rec/take.2.wav", "take", "rec/take.1.wav") + "\n"},
+         1,
+         {refused("rec/take.2.wav", "take", "rec/take.1.wav"), "rec/x.bad.wav: Error in .wav file header [1]",
+          refused("rec/x.good.wav", "x", "rec/x.bad.wav"), refused("rec/../rec/take.2.wav", "take", "rec/take.1.wav")},
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tree.back());
@@ -785,11 +808,33 @@ TEST_F(E2e, DropTargetWalksFolders) {
             made[(fs::path(said).parent_path() / out).string()] = read(out);
             dir_ = work;
         }
-        want += "\n" + std::to_string(c.converted) + " converted, " + std::to_string(c.failed) + " failed\n";
+        want += "\n" + std::to_string(c.converted) + " converted, " + std::to_string(c.failures.size()) + " failed\n";
+        for (const auto& failure : c.failures) want += "  " + failure + "\n";
         if (c.skipped != 0) want += std::to_string(c.skipped) + " skipped: not .wav files, or links\n";
+        // The same run on a terminal first, its files then put back.
+        std::string on_terminal;
+        if (!locked && fs::exists("/usr/bin/script")) {
+            const Snapshot before = snapshot();
+            std::string command = std::string("'") + HALVORINE_DROP_BIN + "'";
+            for (const auto& a : c.args) command += " '" + a + "'";
+            program_ = "/usr/bin/script";
+            on_terminal = run({"-qec", command + " </dev/null", "/dev/null"}).out;
+            restore(before);
+        }
         program_ = HALVORINE_DROP_BIN;
-        expect(run(c.args), want + "Press a key to close this window.\n", c.failed == 0 ? 0 : 1);
+        const Result piped = run(c.args);
+        expect(piped, want + "Press a key to close this window.\n", c.failures.empty() ? 0 : 1);
         program_.clear();
+        if (!on_terminal.empty()) {
+            const auto listed = std::count_if(c.said.begin(), c.said.end(), [](const std::string& said) {
+                return !said.starts_with("\n") || said.find(" would replace ") != std::string::npos;
+            });
+            const std::string shown = std::regex_replace(on_terminal, std::regex("\r\n"), "\n");
+            if (listed != 0) {
+                EXPECT_NE(shown.find("Converting 1 of " + std::to_string(listed) + "\r"), std::string::npos);
+            }
+            EXPECT_EQ(std::regex_replace(shown, std::regex("(\r[^\r\n]+)+\r +\r"), ""), piped.out);
+        }
         if (locked) fs::permissions(at("rec/locked"), fs::perms::owner_all);
         // Outputs beside their recordings, no other, and the recordings untouched.
         std::map<std::string, Bytes> found;
