@@ -195,6 +195,7 @@ done < <(find "$work/many" -type f -print0)
 mkdir "$work/many-out"
 wine_run "$work/many" "$work/many.status" "$work/many.err" \
   "$wine" "$work/start_command.exe" "$(windows_path "$work/many-out")" "${commands[@]}"
+sed -i 's/\r$//' "$work/many.status"
 [[ $(awk '$2 != 0' "$work/many.status") == "" && $(wc -l <"$work/many.status") == 120 ]] ||
   fail "of 120 drop targets started at once, some failed: $(awk '$2 != 0' "$work/many.status")"
 mapfile -t leaders < <(find "$work/many-out" -type f -size +0)
