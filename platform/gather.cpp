@@ -2,8 +2,13 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
+#include <exception>
+#include <iterator>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -34,16 +39,28 @@ std::unique_ptr<Gathering> Gathering::join(const std::vector<std::filesystem::pa
 #else
 
 // The drop targets of one session meet at a named pipe. The first to make
-// it leads; each other writes its full paths as one message, NUL after each, and ends only once
-// the leader has answered with one byte, written after the paths were
-// queued. No answer, or no leader to be found in time, and it leads itself:
-// a path is never lost, and never taken by two.
+// it leads; each other writes its full paths as one message, NUL after
+// each, and ends only once the leader has answered with one byte, written
+// after the paths were queued. No answer, or no leader to be found in time,
+// and it leads itself: a path is never lost, and never taken by two.
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// Settled once nothing has come for 300 ms, or, if longer, for four times
+// the longest wait between two arrivals so far or the time this
+// process took to start (a machine slow to start processes is slow to start
+// every one of them), and no drop target started beside this one is still
+// on its way. Only a stream that never stops is cut short.
 constexpr auto quiet = std::chrono::milliseconds(300);
-constexpr auto settle_limit = std::chrono::seconds(10);
+constexpr int quiet_gaps = 4;
+constexpr int quiet_starts = 4;
+constexpr auto settle_limit = std::chrono::seconds(20);
+constexpr auto poll = std::chrono::milliseconds(50);
+// Explorer starts a selection's processes one after another: those started
+// after this one, or a moment before, are of its selection (or of one it
+// takes in too); a window left open from before is not.
+constexpr ULONGLONG beside = 3ULL * 10'000'000;  // in FILETIME's 100 ns
 // How long a drop target looks for a leader that is there but busy.
 constexpr auto join_limit = std::chrono::seconds(5);
 constexpr char acknowledged = 'k';
@@ -56,6 +73,56 @@ std::wstring pipe_name() {
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
     return L"\\\\.\\pipe\\halvorine-drop-" + std::to_wstring(session);
+}
+
+// In FILETIME's 100 ns, since 1601.
+ULONGLONG created(HANDLE process) {
+    FILETIME creation{};
+    FILETIME unused[3];
+    if (GetProcessTimes(process, &creation, &unused[0], &unused[1], &unused[2]) == 0) return 0;
+    return (ULONGLONG{creation.dwHighDateTime} << 32) | creation.dwLowDateTime;
+}
+
+// Whether a process of this program that this one's parent started about
+// when it started this one, or since, still runs: one that has handed its
+// paths over has ended.
+bool others_on_their_way() {
+    const DWORD self = GetCurrentProcessId();
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    std::vector<PROCESSENTRY32W> all;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (bool more = Process32FirstW(snapshot, &entry) != 0; more; more = Process32NextW(snapshot, &entry) != 0) {
+        all.push_back(entry);
+    }
+    CloseHandle(snapshot);
+    const auto me = std::find_if(all.begin(), all.end(), [&](const auto& e) { return e.th32ProcessID == self; });
+    if (me == all.end()) return false;
+    const ULONGLONG mine = created(GetCurrentProcess());
+    for (const auto& e : all) {
+        if (e.th32ProcessID == self || e.th32ParentProcessID != me->th32ParentProcessID ||
+            _wcsicmp(e.szExeFile, me->szExeFile) != 0) {
+            continue;
+        }
+        const HANDLE other = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, e.th32ProcessID);
+        if (other == nullptr) continue;
+        const ULONGLONG theirs = created(other);
+        const bool running = WaitForSingleObject(other, 0) == WAIT_TIMEOUT;
+        CloseHandle(other);
+        if (running && theirs != 0 && theirs + beside >= mine) return true;
+    }
+    return false;
+}
+
+// How long ago this process was started.
+Clock::duration started_ago() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ticks = (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    const ULONGLONG since = created(GetCurrentProcess());
+    if (since == 0 || ticks < since) return {};
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds((ticks - since) * 100));
 }
 
 HANDLE make_instance(const std::wstring& name, bool first) {
@@ -83,7 +150,8 @@ bool read_message(HANDLE pipe, std::wstring& text) {
 
 class Leader final : public Gathering {
 public:
-    Leader(std::wstring name, HANDLE first) : name_(std::move(name)), last_(Clock::now()) {
+    Leader(std::wstring name, HANDLE first)
+        : name_(std::move(name)), last_(Clock::now()), quiet_(std::max<Clock::duration>(quiet, quiet_starts * started_ago())) {
         thread_ = std::thread([this, first] { serve(first); });
     }
     ~Leader() override { close(); }
@@ -92,8 +160,18 @@ public:
         std::unique_lock lock(mutex_);
         if (settle) {
             const auto limit = Clock::now() + settle_limit;
-            while (!finished_ && Clock::now() < limit && Clock::now() < last_ + quiet) {
-                changed_.wait_until(lock, std::min(limit, last_ + quiet));
+            const auto settled = [this] { return last_ + std::max(quiet_, quiet_gaps * longest_); };
+            while (!finished_ && Clock::now() < limit) {
+                if (Clock::now() < settled()) {
+                    changed_.wait_until(lock, std::min(limit, settled()));
+                    continue;
+                }
+                const auto before = last_;
+                lock.unlock();
+                const bool more = others_on_their_way();
+                lock.lock();
+                if (!more && last_ == before) break;
+                changed_.wait_for(lock, poll);
             }
         }
         return std::exchange(queue_, {});
@@ -132,21 +210,28 @@ private:
                 ConnectNamedPipe(pipe, nullptr) != 0 || GetLastError() == ERROR_PIPE_CONNECTED;
             const HANDLE next = make_instance(name_, false);
             std::wstring text;
+            std::vector<std::filesystem::path> paths;
             bool taken = false;
             if (connected && read_message(pipe, text)) {
-                std::lock_guard lock(mutex_);
-                if (closing_) {
-                    CloseHandle(next);
-                    break;
-                }
+                // All or none: a path queued without an answer would be
+                // converted twice. Out of memory, there is no answer, and
+                // the drop target converts its own.
                 try {
                     for (std::size_t at = 0, end; (end = text.find(L'\0', at)) != std::wstring::npos; at = end + 1) {
-                        queue_.emplace_back(text.substr(at, end - at));
+                        paths.emplace_back(text.substr(at, end - at));
                     }
+                    std::lock_guard lock(mutex_);
+                    if (closing_) {
+                        CloseHandle(next);
+                        break;
+                    }
+                    queue_.reserve(queue_.size() + paths.size());
+                    std::move(paths.begin(), paths.end(), std::back_inserter(queue_));
                     taken = true;
-                    last_ = Clock::now();
-                } catch (...) {
-                    // No answer: the drop target converts its own.
+                    const auto now = Clock::now();
+                    longest_ = std::max(longest_, now - last_);
+                    last_ = now;
+                } catch (const std::exception&) {
                 }
             }
             if (taken) {
@@ -172,6 +257,8 @@ private:
     std::condition_variable changed_;
     std::vector<std::filesystem::path> queue_;
     Clock::time_point last_;
+    const Clock::duration quiet_;
+    Clock::duration longest_{};
     bool closing_ = false;
     bool finished_ = false;
     std::thread thread_;
@@ -248,6 +335,8 @@ std::unique_ptr<Gathering> Gathering::join(const std::vector<std::filesystem::pa
             handed = hand_over(pipe, message);
         } else if (error == ERROR_PIPE_BUSY) {
             WaitNamedPipeW(name.c_str(), 100);
+        } else if (error == ERROR_ACCESS_DENIED) {
+            break;  // another account's (an elevated one's): not to be joined
         } else {
             Sleep(1);
         }
