@@ -3,9 +3,10 @@
 // paths; on Linux a file manager starts it from its desktop entry, in a
 // terminal, with the files chosen. Each is converted beside itself, in this
 // process, exactly as the console program run in its folder on the file's
-// bare name, except that no output is written twice in one window. Nothing on the way reads the names as anything but names: no command
-// interpreter, so none can become a command, and no wildcard expansion, so
-// none a pattern. A folder stands for the recordings under it.
+// bare name, except that no output is written twice in one window. Nothing
+// on the way reads the names as anything but names: no command interpreter,
+// so none can become a command, and no wildcard expansion, so none a
+// pattern. A folder stands for the recordings under it.
 
 #include <algorithm>
 #include <chrono>
@@ -143,11 +144,7 @@ private:
 
 // `name` in `folder` as one UTF-8 path; `name` alone for the current folder.
 std::string in_folder(const fs::path& folder, std::string_view name) {
-    std::string path = halvorine::utf8_name(folder);
-    if (!path.empty() && !folder.native().ends_with(fs::path::preferred_separator)) {
-        path += static_cast<char>(fs::path::preferred_separator);
-    }
-    return path += name;
+    return halvorine::utf8_name(folder / halvorine::path_from_utf8(name));
 }
 
 // The first line of what was said, line ends before it skipped.
@@ -181,9 +178,7 @@ public:
         const fs::path folder = recording_.parent_path();
         input_.emplace(in_folder(folder, name));
         if (!input_->is_open()) return nullptr;
-        std::error_code ec;
-        const std::uintmax_t size = fs::file_size(halvorine::system_form(recording_), ec);
-        progress_.total = ec ? 0 : size;
+        progress_.total = input_->size().value_or(0);
         progress_.show(true);
         counted_.emplace(*input_, progress_);
         return &*counted_;
@@ -224,11 +219,10 @@ private:
 class Batch {
 public:
     void add(const fs::path& path) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(halvorine::system_form(path), ec);
-        if (status.type() == fs::file_type::not_found) {
+        const auto kind = halvorine::kind_of(path);
+        if (!kind) {
             note(Message::drop_missing, path);
-        } else if (fs::is_directory(status)) {
+        } else if (kind == halvorine::EntryKind::folder) {
             // What was given is taken as it is, a link included; only what
             // the walk finds inside is not followed.
             const std::size_t before = items_.size();
@@ -318,28 +312,21 @@ private:
     bool walk(const fs::path& folder) {
         std::vector<fs::path> files;
         std::vector<fs::path> folders;
-        int others = 0;
-        std::error_code ec;
-        for (fs::directory_iterator it(halvorine::system_form(folder), ec), end; !ec && it != end; it.increment(ec)) {
-            // Named from the folder as given, as the messages show it.
-            const fs::path path = folder / it->path().filename();
-            std::error_code type_ec;
-            // A link, or what cannot be told, counts as neither a folder nor a file.
-            const fs::file_type type =
-                halvorine::is_link(path) ? fs::file_type::symlink : it->symlink_status(type_ec).type();
-            if (!type_ec && type == fs::file_type::directory) {
-                folders.push_back(path);
-            } else if (!type_ec && type == fs::file_type::regular && is_wav(path.filename())) {
-                files.push_back(path);
-            } else {
-                ++others;
-            }
-        }
-        if (ec) {
+        const auto entries = halvorine::list_folder(folder);
+        if (!entries) {
             note(Message::drop_unreadable, folder);
             return false;
         }
-        skipped_ += others;
+        for (const auto& entry : *entries) {
+            const fs::path path = folder / entry.name;
+            if (entry.kind == halvorine::EntryKind::folder) {
+                folders.push_back(path);
+            } else if (entry.kind == halvorine::EntryKind::file && is_wav(entry.name)) {
+                files.push_back(path);
+            } else {
+                ++skipped_;
+            }
+        }
         std::sort(files.begin(), files.end());
         std::sort(folders.begin(), folders.end());
         for (const auto& file : files) push(file);

@@ -31,7 +31,6 @@ constexpr std::array catalogue{
           "\"Convert to Halvorine (.ddc)\".",
           true},
     Entry{Message::drop_missing, "\nNot converted: %s was not found.", true},
-    Entry{Message::drop_cannot_enter, "\nNot converted: the folder of %s cannot be entered.", true},
     Entry{Message::drop_no_wav, "\nNot converted: %s holds no .wav file.", true},
     Entry{Message::drop_unreadable, "\nNot converted: the folder %s cannot be read.", true},
     Entry{Message::drop_clash, "\nNot converted: %s would replace %s, already made from %s.", true},

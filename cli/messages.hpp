@@ -21,7 +21,6 @@ enum class Message {
     // The drop target's own words, around the runs above.
     drop_usage,
     drop_missing,
-    drop_cannot_enter,
     drop_no_wav,
     drop_unreadable,
     drop_clash,

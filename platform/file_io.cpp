@@ -37,6 +37,8 @@ bool FileSource::failed() const { return std::ferror(file_.get()) != 0; }
 
 std::optional<FileIdentity> FileSource::identity() const { return halvorine::identity(file_.get()); }
 
+std::optional<std::uint64_t> FileSource::size() const { return halvorine::size(file_.get()); }
+
 FileSink::FileSink(const std::string& path, const FileSource& input) {
     // Nothing is truncated before the output is known not to be the input:
     // names can lie (links, renames), the open files cannot.

@@ -18,6 +18,7 @@ public:
     std::size_t read(std::span<Byte> into) override;
     [[nodiscard]] bool failed() const override;
     [[nodiscard]] std::optional<FileIdentity> identity() const;
+    [[nodiscard]] std::optional<std::uint64_t> size() const;
 
 private:
     FileHandle file_;

@@ -63,6 +63,13 @@ FileHandle open_for_writing(const std::string& name) {
 
 std::optional<FileIdentity> identity(std::FILE* file) { return identity_of_handle(os_handle(file)); }
 
+std::optional<std::uint64_t> size(std::FILE* file) {
+    const HANDLE h = os_handle(file);
+    LARGE_INTEGER bytes{};
+    if (GetFileType(h) != FILE_TYPE_DISK || GetFileSizeEx(h, &bytes) == 0) return std::nullopt;
+    return static_cast<std::uint64_t>(bytes.QuadPart);
+}
+
 std::optional<FileIdentity> identity_of(const std::string& name) {
     // No access asked: the file is only looked at, whoever holds it. Folders
     // open only with backup semantics.
@@ -95,6 +102,12 @@ std::optional<FileIdentity> identity(std::FILE* file) {
     struct stat st {};
     if (::fstat(::fileno(file), &st) != 0) return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<std::uint64_t> size(std::FILE* file) {
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::optional<FileIdentity> identity_of(const std::string& name) {

@@ -36,6 +36,10 @@ FileHandle open_for_writing(const std::string& name);
 // The identity of an open file; none when the system cannot say.
 std::optional<FileIdentity> identity(std::FILE* file);
 
+// The size of an open regular file; none for pipes and devices, or when the
+// system cannot say.
+std::optional<std::uint64_t> size(std::FILE* file);
+
 // The identity of the file `name` leads to, without opening it for reading or
 // writing; none when it does not exist or the system cannot say. Two
 // spellings of one file (letter case where the file system ignores it, a

@@ -14,19 +14,48 @@ namespace fs = std::filesystem;
 
 #if defined(_WIN32)
 
-// The standard library here sees no links at all: it takes a junction for
-// the folder it leads to.
-bool is_link(const fs::path& path) {
-    std::error_code ec;
-    std::wstring name = fs::absolute(path, ec).native();
-    if (ec) return true;
-    // Past MAX_PATH only the "\\?\" form of a full path is looked up.
-    if (name.size() >= MAX_PATH && !name.starts_with(L"\\\\")) name = L"\\\\?\\" + name;
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// The standard library here asks the C runtime, which takes the "?" of a
+// long path's "\\?\" for a wildcard and finds nothing.
+std::optional<EntryKind> kind_of(const fs::path& path) {
+    const DWORD a = GetFileAttributesW(system_form(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+        return EntryKind::other;
+    }
+    return (a & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::folder : EntryKind::file;
+}
+
+// The standard library here sees no links at all, taking a junction for the
+// folder it leads to, and lists no folder past MAX_PATH.
+std::optional<std::vector<FolderEntry>> list_folder(const fs::path& folder) {
+    const std::wstring pattern = system_form(folder / L"*").native();
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) {
+        // A drive's root has no "." to find when it is empty.
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<FolderEntry>{};
+        return std::nullopt;
+    }
+    std::vector<FolderEntry> entries;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const DWORD a = found.dwFileAttributes;
+        const EntryKind kind = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::other
+                               : (a & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::folder
+                                                                       : EntryKind::file;
+        entries.push_back({fs::path(name), kind});
+    } while (FindNextFileW(h, &found) != 0);
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(h);
+    if (!complete) return std::nullopt;
+    return entries;
 }
 
 std::string utf8_name(const fs::path& path) { return narrow(path.native()); }
+
+fs::path path_from_utf8(std::string_view name) { return wide(name); }
 
 fs::path system_form(const fs::path& path) {
     const std::wstring& given = path.native();
@@ -43,13 +72,34 @@ fs::path system_form(const fs::path& path) {
 
 #else
 
-bool is_link(const fs::path& path) {
+std::optional<EntryKind> kind_of(const fs::path& path) {
     std::error_code ec;
-    const fs::file_type type = fs::symlink_status(path, ec).type();
-    return ec || type == fs::file_type::symlink;
+    const fs::file_type type = fs::status(path, ec).type();
+    if (type == fs::file_type::not_found) return std::nullopt;
+    return type == fs::file_type::directory ? EntryKind::folder
+           : type == fs::file_type::regular ? EntryKind::file
+                                            : EntryKind::other;
+}
+
+std::optional<std::vector<FolderEntry>> list_folder(const fs::path& folder) {
+    std::vector<FolderEntry> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code type_ec;
+        const fs::file_type type = it->symlink_status(type_ec).type();
+        const EntryKind kind = type_ec                              ? EntryKind::other
+                               : type == fs::file_type::directory ? EntryKind::folder
+                               : type == fs::file_type::regular   ? EntryKind::file
+                                                                  : EntryKind::other;
+        entries.push_back({it->path().filename(), kind});
+    }
+    if (ec) return std::nullopt;
+    return entries;
 }
 
 std::string utf8_name(const fs::path& path) { return path.native(); }
+
+fs::path path_from_utf8(std::string_view name) { return std::string(name); }
 
 fs::path system_form(const fs::path& path) { return path; }
 

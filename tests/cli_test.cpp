@@ -67,11 +67,19 @@ TEST(Utf16, NamesComeBackAsTheyWent) {
 }
 
 // The other texts are checked byte for byte by the end-to-end tests; an I/O
-// error on the input cannot be provoked from there.
+// error on the input cannot be provoked from there, nor a recording long
+// enough for its megabytes to show on the progress line.
 TEST(Messages, ReadFailureAndPlaceholders) {
-    EXPECT_EQ(message_text(Message::read_failure), "\nERROR: Failed to read input file.\n");
-    EXPECT_EQ(message_text(Message::banner, {"a%s.wav", "halvorine-a%s.ddc"}),
-              "\n Convert a%s.wav to Halvorine format (halvorine-a%s.ddc)\n\n");
+    const struct {
+        Message m;
+        std::initializer_list<std::string_view> args;
+        std::string text;
+    } cases[] = {
+        {Message::read_failure, {}, "\nERROR: Failed to read input file.\n"},
+        {Message::banner, {"a%s.wav", "halvorine-a%s.ddc"}, "\n Convert a%s.wav to Halvorine format (halvorine-a%s.ddc)\n\n"},
+        {Message::drop_progress_bytes, {"2", "9", "0", "17"}, "Converting 2 of 9: 0 of 17 MB"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(message_text(c.m, c.args), c.text);
 }
 
 }  // namespace

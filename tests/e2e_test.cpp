@@ -639,7 +639,9 @@ TEST_F(E2e, WildcardsExpandWhereTheShellDoesNot) {
 // space. Each file converts next to itself as the console program converts
 // it there, a failure is said and the next file goes on, and no name is read
 // as a command (a cmd.exe on the way would make the folder "marker") or as a
-// pattern (which would convert take1.wav).
+// pattern (which would convert take1.wav). Dropped together, recordings
+// whose outputs are one file, letter case aside, convert only the first;
+// every failure is listed under the summary.
 TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
     const std::string verb = env("HALVORINE_DROP_VERB");
     if (verb.empty()) GTEST_SKIP() << "needs the installed drop target under wine (tools/windows-check.sh)";
@@ -650,9 +652,11 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         std::replace(s.begin(), s.end(), '/', '\\');
         return s;
     };
-    const auto ending = [](int converted, int failed) {
-        return "\n" + std::to_string(converted) + " converted, " + std::to_string(failed) +
-               " failed\nPress a key to close this window.\n";
+    const auto ending = [](int converted, const std::vector<std::string>& failures) {
+        std::string listed;
+        for (const auto& line : failures) listed += "  " + line + "\n";
+        return "\n" + std::to_string(converted) + " converted, " + std::to_string(failures.size()) + " failed\n" +
+               listed + "Press a key to close this window.\n";
     };
     fs::create_directories(at("папка/folder.wav"));
     write("папка/take1.wav", plain_input);
@@ -661,6 +665,7 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         std::string name;
         std::string output;  // none when nothing is opened
         std::string said;    // after the banner, or instead of it; converted when empty
+        std::string clash = {};  // the case before it whose output it names, dropped together
     };
     std::vector<Case> cases = {
         {"rec 1.wav", "halvorine-rec 1.ddc", ""},       {"запись.wav", "halvorine-запись.ddc", ""},
@@ -669,7 +674,10 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         {"take[1].wav", "halvorine-take[1].ddc", ""},
         {"notes.txt", "halvorine-notes.ddc", "Error in .wav file header [1]"},
         {"folder.wav", "", "\nNot converted: " + path_of("folder.wav") + " holds no .wav file.\n"},
-        {"missing.wav", "", "\nNot converted: " + path_of("missing.wav") + " was not found.\n"}};
+        {"missing.wav", "", "\nNot converted: " + path_of("missing.wav") + " was not found.\n"},
+        {"take.1.wav", "halvorine-take.ddc", ""},
+        {"take.2.wav", "halvorine-take.ddc", "", "take.1.wav"},
+        {"TAKE.3.wav", "halvorine-TAKE.ddc", "", "take.1.wav"}};
     for (const char c : std::string("^,;=%!'")) {
         cases.push_back({std::string("x") + c + "y.wav", std::string("halvorine-x") + c + "y.ddc", ""});
     }
@@ -681,8 +689,17 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         fs::remove(at("папка/" + c.output));
     };
 
+    // A failure as listed: the first line said for it, after its path when
+    // its run said it.
+    const auto listed = [&](const Case& c, const std::string& said) {
+        const std::string first = said.substr(said.find_first_not_of('\n'));
+        return said.starts_with("\n") ? first.substr(0, first.find('\n'))
+                                      : path_of(c.name) + ": " + first.substr(0, first.find('\n'));
+    };
+
     std::string all_said;
     std::string all_paths;
+    std::vector<std::string> all_failures;
     int converted = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -692,14 +709,26 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
         const std::string path = path_of(c.name);
         std::string command = verb;
         command.replace(command.find("%1"), 2, path);
-        expect(run({command}), said + ending(c.said.empty(), !c.said.empty()), c.said.empty() ? 0 : 1);
+        const auto failures = c.said.empty() ? std::vector<std::string>{} : std::vector{listed(c, c.said)};
+        expect(run({command}), said + ending(c.said.empty(), failures), c.said.empty() ? 0 : 1);
         output_checked(c);
-        all_said += said;
         all_paths += " " + (path.find(' ') == std::string::npos ? path : "\"" + path + "\"");
+        if (!c.clash.empty()) {
+            const std::string refusal = "\nNot converted: " + path + " would replace " + path_of("halvorine-take.ddc") +
+                                        ", already made from " + path_of(c.clash) + ".\n";
+            all_said += refusal;
+            all_failures.push_back(listed(c, refusal));
+            continue;
+        }
+        all_said += said;
+        if (!c.said.empty()) all_failures.push_back(listed(c, c.said));
         converted += c.said.empty();
     }
-    expect(run({drop + all_paths}), all_said + ending(converted, static_cast<int>(cases.size()) - converted), 1);
-    for (const auto& c : cases) output_checked(c);
+    expect(run({drop + all_paths}), all_said + ending(converted, all_failures), 1);
+    for (const auto& c : cases) {
+        if (c.clash.empty()) output_checked(c);
+        else EXPECT_FALSE(fs::exists(at("папка/" + c.output))) << c.name;  // the first's is checked and gone
+    }
     EXPECT_FALSE(fs::exists(at("папка/marker")) || fs::exists(at("marker")));
     EXPECT_FALSE(fs::exists(at("папка/halvorine-take1.ddc")));
     EXPECT_EQ(files(), std::set<std::string>{"папка"});

@@ -9,7 +9,7 @@
 # 120 files chosen at once), and then the installer must leave nothing
 # behind, replace an older version and refuse to replace a newer one.
 # Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime, and the
-# release build's tests.
+# release build's drop target and tests.
 source "$(dirname "$0")/prelude.sh"
 wine=/usr/lib/wine/wine64
 
@@ -202,6 +202,27 @@ mapfile -t leaders < <(find "$work/many-out" -type f -size +0)
 [[ ${#leaders[@]} == 1 ]] || fail "120 drop targets started at once opened ${#leaders[@]} windows"
 grep -qx "120 converted, 0 failed" "${leaders[0]}" || fail "the window said: $(cat "${leaders[0]}")"
 diff -r "$work/many-native" "$work/many" >&2 || fail "the gathered files' outputs are not the console program's"
+
+# A folder past 260 characters dropped on the installed drop target: it never
+# enters the folder, and opens the recording (GENERIC_READ) and its output
+# (GENERIC_WRITE) by their "\\?\" forms, never by the plain ones, to the
+# native drop target's bytes and words. wine's trace cuts names short before
+# the file's own.
+dropped=$work/$(printf 'p%.0s' {1..200})/$(printf 'e%.0s' {1..60})
+recording=take-$(printf 'l%.0s' {1..60}).wav
+mkdir -p "$dropped" "$dropped-native"
+cp examples/sim.wav "$dropped/$recording" && cp examples/sim.wav "$dropped-native/$recording"
+WINEDEBUG=trace+file wine_run "$dropped" "$work/dropped.out" "$dropped.trace" \
+  "$wine" "$work/start_command.exe" "\"$folder\\halvorine-drop.exe\" \"Z:${dropped//\//\\}\"" </dev/null ||
+  fail "the drop target failed on a deep folder: $(cat "$work/dropped.out")"
+opened() { grep -aF "CreateFileW L\"$1" "$dropped.trace" | grep -aF "$(printf 'e%.0s' {1..30})" | grep -aF "$2"; }
+for access in GENERIC_READ GENERIC_WRITE; do
+  opened '\\\\?\\' $access >/dev/null || fail "the drop target opened nothing ($access) in the \\\\?\\ form"
+  if opened Z: $access; then fail "the drop target opened a long name ($access) in its plain form"; fi
+done
+build/release/halvorine-drop "$dropped-native" </dev/null >"$work/dropped-native.out"
+cmp "$dropped/halvorine-${recording%.wav}.ddc" "$dropped-native/halvorine-${recording%.wav}.ddc"
+cmp "$work/dropped-native.out" "$work/dropped.out"
 
 msiexec /x "$work/new.msi" || fail "the uninstaller failed"
 nothing_left 1
