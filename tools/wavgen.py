@@ -11,6 +11,8 @@ Scripts import it (sys.path to this folder); shell and node run it:
                                 written in constant memory)
   wavgen.py batch DIR           1,000 such recordings of 1 KB to 300 KB
   wavgen.py sweep DIR           plain.wav, odd.wav and long.wav
+  wavgen.py names DIR COUNT     COUNT small recordings under oddly named
+                                folders, with the names test's names
 """
 import functools
 import math
@@ -148,6 +150,24 @@ def batch(folder, count=1000):
         bench(os.path.join(folder, f"rec-{i:04}.wav"), sizes.randrange(1000, 300_000) // 6 * 6)
 
 
+# The names test's: spaces, scripts beyond any code page, a second ".", and
+# what a command interpreter would read as its own (&, ^, %, !, ;, brackets).
+NAMES = ["rec 1", "запись", "録音", "rec.2024", "a&md,marker&", "take(1)", "take[1]",
+         "x^y", "x,y", "x;y", "x=y", "x%y", "x!y", "x'y"]
+FOLDERS = ["", "rec 1", "папка", "папка/録音 [2] (b)", "a&b,c;d=e%f!g'h^i"]
+
+
+def names(folder, count):
+    """Recordings of up to 3 KB spread over nested folders, a number before
+    each name so that no two give one output, some of them ".WAV"."""
+    sizes = random.Random(11)
+    for i in range(count):
+        extension = ".WAV" if i % 9 == 0 else ".wav"
+        path = os.path.join(folder, FOLDERS[i % len(FOLDERS)], f"{i:03} {NAMES[i % len(NAMES)]}{extension}")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        bench(path, sizes.randrange(6, 3000) // 6 * 6)
+
+
 def write_all(folder, files):
     os.makedirs(folder, exist_ok=True)
     for name, data in files:
@@ -162,6 +182,8 @@ def main(argv):
         bench(args[1], int(args[0]))
     elif what == "batch" and len(args) == 1:
         batch(args[0])
+    elif what == "names" and len(args) == 2:
+        names(args[0], int(args[1]))
     elif what == "sweep" and len(args) == 1:
         write_all(args[0], ((name + ".wav", data) for name, data in sweep()))
     else:

@@ -3,10 +3,11 @@
 # interoperability tests against them under wine: the same bytes, messages and
 # statuses as the native build, names in any script included, plus wildcard
 # expansion by the program itself and names shown whole on a console. The
-# installer is installed in a fresh prefix first (files, right-click entry,
-# shortcut, PATH), the drop target is tested as installed, and then the
-# installer must leave nothing behind, replace an older version and refuse
-# to replace a newer one.
+# installer is installed in a fresh prefix first (files, right-click entries,
+# shortcut, PATH), the drop target is tested as installed, started by each
+# right-click entry's command as Explorer starts it (a folder of recordings,
+# 120 files chosen at once), and then the installer must leave nothing
+# behind, replace an older version and refuse to replace a newer one.
 # Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime, and the
 # release build's drop target and tests.
 source "$(dirname "$0")/prelude.sh"
@@ -85,6 +86,8 @@ folder='C:\Program Files\halvorine-convert'
 installed_files=$WINEPREFIX/drive_c/Program\ Files/halvorine-convert
 shortcut="$HOME/Convert to Halvorine (.ddc).lnk"
 verb_key='HKLM\Software\Classes\SystemFileAssociations\.wav\shell\halvorine-convert'
+folder_key='HKLM\Software\Classes\Directory\shell\halvorine-convert'
+background_key='HKLM\Software\Classes\Directory\Background\shell\halvorine-convert'
 msiexec() { "$wine" msiexec "$@" /qn; }
 # The data of one registry value (reg query's arguments).
 reg_value() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r' | sed -n 's/^ *[^ ].*REG_[A-Z_]*  *//p'; }
@@ -101,20 +104,52 @@ same_files() {
     cmp -s "$installed_files/$f" "$files/$f" || fail "$f is not installed as built"
   done
 }
-# Nothing of ours left: no file, key, shortcut, PATH entry or Apps & features entry.
+# The system PATH as the installer found it, then with the folder taken off
+# $1 times: wine's msiexec, taking off a value appended with "[~];", leaves
+# the ';' (a package holding nothing but such a PATH entry does the same),
+# where Windows Installer takes both. Anything else on the PATH is a fault.
+path_before=$(system_path)
+path_after() { printf '%s' "$path_before" && printf ';%.0s' $(seq "$1"); }
+# Nothing of ours left after $1 removals: no file, key, shortcut, PATH entry
+# or Apps & features entry.
 nothing_left() {
   [[ ! -e $installed_files ]] || fail "uninstalled, but the files are left: $(ls "$installed_files")"
-  [[ -z $(reg_value "$verb_key" /ve) ]] || fail "uninstalled, but the right-click entry is left"
+  for key in "$verb_key" "$folder_key" "$background_key"; do
+    [[ -z $(reg_value "$key" /ve) ]] || fail "uninstalled, but the right-click entry $key is left"
+  done
   [[ ! -e $shortcut ]] || fail "uninstalled, but the shortcut is left"
-  [[ $(system_path) != *halvorine-convert* ]] || fail "uninstalled, but PATH holds $(system_path)"
+  [[ $(system_path) == "$(path_after "$1")" ]] || fail "uninstalled, but PATH is $(system_path)"
   [[ -z $(installed) ]] || fail "uninstalled, but Apps & features lists $(installed)"
+}
+# The Windows form of path $1 on this machine.
+windows_path() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
+# Command line $1 with its placeholder $2 (%1, %V) replaced by $3.
+with_path() { printf '%s' "${1%%"$2"*}$3${1#*"$2"}"; }
+# The console program run on each recording under folder $1, in its folder.
+convert_natively() {
+  local file
+  while IFS= read -r -d '' file; do
+    (cd "$(dirname "$file")" && "$root/build/release/halvorine-convert" "$(basename "$file")" >/dev/null)
+  done < <(find "$1" -type f -iname '*.wav' -print0)
 }
 
 msiexec /i "$work/new.msi" || fail "the installer failed"
 same_files
+# Each right-click entry: its name, and its command read back.
+drop="\"$folder\\halvorine-drop.exe\""
 verb=$(reg_value "$verb_key\command" /ve)
-[[ $verb == "\"$folder\\halvorine-drop.exe\" \"%1\"" ]] || fail "the right-click entry runs $verb"
+folder_verb=$(reg_value "$folder_key\command" /ve)
+background_verb=$(reg_value "$background_key\command" /ve)
+[[ $verb == "$drop \"%1\"" ]] || fail "the right-click entry runs $verb"
+[[ $folder_verb == "$drop \"%1\"" ]] || fail "the folder's right-click entry runs $folder_verb"
+[[ $background_verb == "$drop \"%V\"" ]] || fail "the folder background's right-click entry runs $background_verb"
 [[ $(reg_value "$verb_key" /ve) == "Convert to Halvorine (.ddc)" ]] || fail "the right-click entry is not named"
+for key in "$folder_key" "$background_key"; do
+  [[ $(reg_value "$key" /ve) == "Convert recordings to Halvorine" ]] || fail "$key is not named"
+done
+# Offered for up to 100 files chosen, not 15.
+[[ $(reg_value "$verb_key" /v MultiSelectModel) == Player ]] || fail "the .wav entry is not offered for many files"
+[[ $(system_path) == "$path_before;$folder\\" ]] || fail "installed, PATH is $(system_path)"
 [[ -f $shortcut ]] || fail "no shortcut on the desktop"
 [[ $(installed) == "$version" ]] || fail "Apps & features lists $(installed)"
 # A new command prompt finds the console program on the PATH, and it converts.
@@ -130,6 +165,43 @@ cmp "$work/path/halvorine-sim.ddc" "$work/path-native/halvorine-sim.ddc"
 HALVORINE_CONVERT_RUNNER=$wine HALVORINE_CONVERT_EXE=$exe HALVORINE_CONVERT_WINDOWS=1 \
   HALVORINE_DROP_VERB=$verb HALVORINE_DROP_EXE="$folder\halvorine-drop.exe" \
   HALVORINE_START_COMMAND=$work/start_command.exe build/release/tests/e2e_tests
+
+# The folder entry on a folder of 200 recordings, and the background entry
+# in it (%V, the folder shown): each recording converts to the bytes the
+# console program writes in its folder, and nothing else is written.
+python3 tools/wavgen.py names "$work/tree" 200
+cp -a "$work/tree" "$work/tree-native"
+convert_natively "$work/tree-native"
+for entry in folder background; do
+  command=$(with_path "$folder_verb" %1 "$(windows_path "$work/$entry")")
+  [[ $entry == folder ]] || command=$(with_path "$background_verb" %V "$(windows_path "$work/$entry")")
+  cp -a "$work/tree" "$work/$entry"
+  wine_run "$work/$entry" "$work/$entry.out" "$work/$entry.err" "$wine" "$work/start_command.exe" "$command" </dev/null ||
+    fail "the $entry entry failed: $(cat "$work/$entry.out")"
+  diff -r "$work/tree-native" "$work/$entry" >&2 || fail "the $entry entry's outputs are not the console program's"
+  grep -qx "200 converted, 0 failed" "$work/$entry.out" || fail "the $entry entry said: $(cat "$work/$entry.out")"
+done
+
+# Explorer starts the .wav entry once per file chosen: 120 started at once
+# gather in one window, the first's, which converts every one; the others
+# print nothing and end at once with status 0.
+python3 tools/wavgen.py names "$work/many" 120
+cp -a "$work/many" "$work/many-native"
+convert_natively "$work/many-native"
+commands=()
+while IFS= read -r -d '' file; do
+  commands+=("$(with_path "$verb" %1 "$(windows_path "$file")")")
+done < <(find "$work/many" -type f -print0)
+mkdir "$work/many-out"
+wine_run "$work/many" "$work/many.status" "$work/many.err" \
+  "$wine" "$work/start_command.exe" "$(windows_path "$work/many-out")" "${commands[@]}"
+sed -i 's/\r$//' "$work/many.status"
+[[ $(awk '$2 != 0' "$work/many.status") == "" && $(wc -l <"$work/many.status") == 120 ]] ||
+  fail "of 120 drop targets started at once, some failed: $(awk '$2 != 0' "$work/many.status")"
+mapfile -t leaders < <(find "$work/many-out" -type f -size +0)
+[[ ${#leaders[@]} == 1 ]] || fail "120 drop targets started at once opened ${#leaders[@]} windows"
+grep -qx "120 converted, 0 failed" "${leaders[0]}" || fail "the window said: $(cat "${leaders[0]}")"
+diff -r "$work/many-native" "$work/many" >&2 || fail "the gathered files' outputs are not the console program's"
 
 # A folder past 260 characters dropped on the installed drop target: it never
 # enters the folder, and opens the recording (GENERIC_READ) and its output
@@ -153,18 +225,18 @@ cmp "$dropped/halvorine-${recording%.wav}.ddc" "$dropped-native/halvorine-${reco
 cmp "$work/dropped-native.out" "$work/dropped.out"
 
 msiexec /x "$work/new.msi" || fail "the uninstaller failed"
-nothing_left
+nothing_left 1
 # A newer version replaces an older one, leaving one entry; an older one is
 # refused over a newer one, which stays as it was.
 msiexec /i "$work/old.msi" && [[ $(installed) == 1.0.0 ]] || fail "1.0.0 did not install"
 msiexec /i "$work/new.msi" || fail "$version did not install over 1.0.0"
 [[ $(installed) == "$version" ]] || fail "after the upgrade, Apps & features lists $(installed)"
-[[ $(system_path) == *halvorine-convert* ]] || fail "after the upgrade, PATH lacks the folder: $(system_path)"
+[[ $(system_path) == "$(path_after 2);$folder\\" ]] || fail "after the upgrade, PATH is $(system_path)"
 if msiexec /i "$work/old.msi"; then fail "1.0.0 installed over $version"; fi
 [[ $(installed) == "$version" ]] || fail "after the refused downgrade, Apps & features lists $(installed)"
 same_files
 msiexec /x "$work/new.msi" || fail "the uninstaller failed after the upgrade"
-nothing_left
+nothing_left 3
 python3 tests/interop_test.py "$wine" "$exe"
 
 # The bundled example, under a name outside the code page, converts to the
