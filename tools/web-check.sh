@@ -43,6 +43,7 @@ python3 web/test/make_inputs.py "$work/generated"
 # files of other programs.
 if [[ " $* " != *" --big-only "* ]]; then
   node web/test/io-test.mjs
+  node web/test/zip-test.mjs
   status=0
   python3 tests/interop_test.py --keep-inputs "$work/interop" build/release/halvorine-convert || status=$?
   # 77: sox, sndfile-convert or ffmpeg is missing here (and CI is not set).
