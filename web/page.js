@@ -331,7 +331,7 @@ function dropped(transfer) {
       const handle = await way.handle;
       try {
         if (handle) await walkHandle(handle, '', out, true);
-        else if (way.entry) await walkEntry(way.entry, '', out, true);
+        else if (way.entry?.isDirectory) await walkEntry(way.entry, '', out, true);
         else if (way.file) out.push({ file: way.file, folder: '' });
       } catch (e) {
         // A folder that cannot be read is left out; its readable files are not.

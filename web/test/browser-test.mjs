@@ -658,9 +658,41 @@ const takes = folderOf(path.join(work, 'folder', 'Takes'), [
 const takesOrder = [['LOUD.WAV', 'Takes/halvorine-LOUD.ddc'], ['take.1.wav', 'Takes/halvorine-take.ddc'], ['take.2.wav', null],
   ['aa/y.wav', 'Takes/aa/halvorine-y.ddc'], ['Ünter/録音 1.wav', 'Takes/Ünter/halvorine-録音 1.ddc'],
   ['Ünter/deep/z.wav', 'Takes/Ünter/deep/halvorine-z.ddc']];
+// The folder `dir` given to the page: in chromium through the folder
+// button; elsewhere (the drivers give an input files, not folders) dropped,
+// as the entries a browser gives for a dropped folder, read a few at a time
+// and in no order.
 async function feedFolder(on, dir, n) {
   const before = await count(on);
-  await on.upload([dir], '#folder');
+  if (chromium) {
+    await on.upload([dir], '#folder');
+  } else {
+    const files = fs.readdirSync(dir, { recursive: true }).filter((f) => fs.statSync(path.join(dir, f)).isFile())
+      .map((f) => [path.join(path.basename(dir), f), fs.readFileSync(path.join(dir, f)).toString('base64')]);
+    await on.run((given) => {
+      const folder = (name) => ({ isFile: false, isDirectory: true, name, kids: new Map() });
+      const top = folder('');
+      for (const [at, b64] of given) {
+        const parts = at.split('/');
+        const name = parts.pop();
+        let into = top;
+        for (const part of parts) into = into.kids.get(part) ?? into.kids.set(part, folder(part)).get(part);
+        const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+        into.kids.set(name, { isFile: true, isDirectory: false, name, file: (ok) => setTimeout(() => ok(new File([bytes], name))) });
+      }
+      const entry = (e) => (e.isFile ? e : {
+        ...e,
+        createReader() {
+          const left = [...e.kids.values()].reverse().map(entry);
+          return { readEntries: (ok) => setTimeout(() => ok(left.splice(0, 2))) };
+        },
+      });
+      const items = [...top.kids.values()].map((e) => ({ kind: 'file', webkitGetAsEntry: () => entry(e), getAsFile: () => null }));
+      const event = new Event('drop', { bubbles: true, cancelable: true });
+      Object.defineProperty(event, 'dataTransfer', { value: { items, files: [] } });
+      document.getElementById('drop').dispatchEvent(event);
+    }, files);
+  }
   await on.waitFor((k) => document.querySelectorAll('#results li[data-status]').length >= k, before + n, 60_000);
   return before;
 }
