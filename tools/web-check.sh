@@ -65,7 +65,7 @@ for engine in "${engines[@]}"; do
 done
 if grep -q '^table: ' "$work/said"; then
   echo
-  echo "engine | input | native s | floor s | page s | page/floor | page/native | memory above idle MiB | per MiB of output"
+  echo "engine | input | native s | floor s | page s | page/floor | page/native | memory above idle MiB | per MiB of output | zip: reading s | of which CRC-32 s"
   sed -n 's/^table: //p' "$work/said"
 fi
 

@@ -32,6 +32,9 @@ const outputs = new Set();  // the outputs on the page, saved or not
 const freed = [];  // outputs removed from the storage to make room, once saved by their link
 let savings = 0;  // outputs saved by their link so far
 let leaving = false;  // the page is being left: nothing more starts
+let summing = null;  // { job, blob, progress, settle }: an output the worker reads for its CRC-32
+let gathering = false;  // outputs are read for a zip or a folder: no file starts meanwhile
+let waiting = [];  // called once the worker has said hello, or cannot start
 
 function formatBytes(n) {
   const units = ['bytes', 'KB', 'MB', 'GB', 'TB'];
@@ -92,6 +95,8 @@ function dropWorker() {
   worker?.terminate();
   worker = null;
   ready = false;
+  summing?.settle({ crc: null, error: 'the converter stopped' });
+  summing = null;
 }
 
 // The worker could not start. A page opened as a file tries bundle.js once,
@@ -99,6 +104,7 @@ function dropWorker() {
 // up the file it was started for, and tries again for the next one.
 function notStarted(reason) {
   dropWorker();
+  waiting.splice(0).forEach((go) => go());
   if (location.protocol === 'file:') {
     if (bundle === null) {
       bundle = false;  // asked for
@@ -196,11 +202,18 @@ function received(message) {
     // The footer tells only of the buttons this browser shows.
     const words = storage ? (window.showSaveFilePicker ? 'kept-save-as' : 'kept') : 'held';
     for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
+    waiting.splice(0).forEach((go) => go());
     next();
     return;
   }
   if (message.kind === kinds.broken) {
     notStarted(message.error);
+    return;
+  }
+  if (summing && message.job === summing.job) {
+    if (message.kind === kinds.progress) summing.progress(message.done);
+    else if (message.kind === kinds.readSlice) answerSlice(summing.blob, message);
+    else if (message.kind === kinds.summed) summing.settle(message);
     return;
   }
   // Anything else is about a conversion: only the one going on counts.
@@ -210,13 +223,9 @@ function received(message) {
       busy.said.push(message);
       if (message.banner) $('current').textContent = shown(message.text);
       break;
-    case kinds.readSlice: {
-      const asking = worker;
-      busy.file.slice(message.at, message.end).arrayBuffer().then(
-        (bytes) => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes }, [bytes]),
-        () => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes: null }));
+    case kinds.readSlice:
+      answerSlice(busy.file, message);
       break;
-    }
     case kinds.opened:
       busy.output = message.output;
       break;
@@ -229,6 +238,13 @@ function received(message) {
       finished(message);
       break;
   }
+}
+
+function answerSlice(blob, message) {
+  const asking = worker;
+  blob.slice(message.at, message.end).arrayBuffer().then(
+    (bytes) => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes }, [bytes]),
+    () => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes: null }));
 }
 
 // ---- The queue
@@ -358,7 +374,7 @@ function showProgress() {
 // The next file, once the worker is ready and, where outputs go to the
 // private storage, once there is room for it.
 async function next() {
-  if (busy || queue.length === 0 || !$('cannot').hidden || leaving) return;
+  if (busy || gathering || queue.length === 0 || !$('cannot').hidden || leaving) return;
   if (!worker) startWorker();
   if (!ready) return;
   const job = queue.shift();
@@ -660,14 +676,31 @@ function showAll() {
   const any = [...outputs].some((o) => o.whole);
   $('all').hidden = !any && freed.length === 0;
   const converting = busy !== null || queue.length > 0;
-  for (const id of ['zip', 'to-folder']) $(id).disabled = !any || converting || $('all').dataset.working === 'true';
+  for (const id of ['zip', 'to-folder']) $(id).disabled = !any || converting || gathering;
   $('to-folder').hidden = !window.showDirectoryPicker;
   together();
 }
 
-// The bytes of each output read once more, with the bar: `each(output)`
-// per output, readable whole, with its CRC-32 taken where it has none yet.
-// On this thread, a part of some 64 KiB at a time: a few milliseconds each.
+// The CRC-32 of `output`, read by the converter's worker as it reads a
+// recording, a part ahead into the same two buffers: read here, each part
+// would be new memory, and the page grew by hundreds of MB for a zip of
+// 2 GB before the browser collected them. `progress(bytes)` as it reads.
+async function checksum(output, progress) {
+  if (!worker) startWorker();
+  if (!ready) await new Promise((go) => waiting.push(go));
+  if (!ready) throw new Error('the converter could not be started');
+  const said = await new Promise((settle) => {
+    summing = { job: ++jobs, blob: output.blob, progress, settle };
+    worker.postMessage({ kind: kinds.checksum, job: summing.job, blob: output.blob, entry: output.entry });
+  });
+  summing = null;
+  if (said.crc === null) throw new Error(said.error);
+  output.crc = said.crc;
+  return said.seconds;
+}
+
+// Each of `entries` read once more, with the bar: `each(output, sum)` per
+// output that can still be read whole, `sum()` taking its CRC-32.
 async function readAll(entries, doing, each) {
   const bar = $('all-bar');
   const state = $('all-state');
@@ -678,13 +711,12 @@ async function readAll(entries, doing, each) {
   bar.max = Math.max(total, 1);
   bar.value = 0;
   bar.hidden = false;
-  $('all').dataset.working = 'true';
+  gathering = true;
   showAll();
   const show = () => {
     bar.value = done;
     state.textContent = `${doing}: ${formatBytes(done)} of ${formatBytes(total)}`;
   };
-  const ready = [];
   try {
     for (const output of entries) {
       const before = done;
@@ -692,37 +724,28 @@ async function readAll(entries, doing, each) {
         lost(output.item, output);
         continue;
       }
-      await each(output, async (stream) => {
-        const reader = stream.getReader();
-        let crc = 0;
-        for (let last = 0; ;) {
-          const { value, done: end } = await reader.read();
-          if (end) break;
-          const t = performance.now();
-          crc = halvorineZip.crc32(crc, value);
-          crcSeconds += (performance.now() - t) / 1000;
-          done += value.length;
-          if (t - last > 100) { last = t; show(); }
-        }
-        output.crc = crc;
+      await each(output, async () => {
+        crcSeconds += await checksum(output, (n) => {
+          done = before + n;
+          show();
+        });
       });
       done = before + output.bytes;
       show();
-      ready.push(output);
     }
   } finally {
     bar.hidden = true;
-    delete $('all').dataset.working;
+    gathering = false;
+    next();
   }
   $('all').dataset.seconds = String((performance.now() - started) / 1000);
   $('all').dataset.crcSeconds = String(crcSeconds);
-  return ready;
 }
 
 async function downloadAll() {
   const entries = together();
   try {
-    await readAll(entries.filter((o) => o.crc === null), 'Reading the outputs for the zip', (o, crc) => crc(o.blob.stream()));
+    await readAll(entries.filter((o) => o.crc === null), 'Reading the outputs for the zip', (o, sum) => sum());
   } catch (e) {
     $('all-state').textContent = `Not zipped: ${e.message}`;
     showAll();
@@ -759,7 +782,7 @@ async function saveAllTo() {
   const there = [];
   const saved = [];
   try {
-    await readAll(together(), `Saving into ${folder.name}`, async (output, crc) => {
+    await readAll(together(), `Saving into ${folder.name}`, async (output) => {
       const parts = output.path.split('/');
       const name = parts.pop();
       let into = folder;
@@ -769,9 +792,7 @@ async function saveAllTo() {
         return;
       }
       const writable = await (await into.getFileHandle(name, { create: true })).createWritable();
-      // Read once for both: the CRC-32 is kept for a zip made later.
-      const [toFile, toCrc] = output.blob.stream().tee();
-      await Promise.all([toFile.pipeTo(writable), crc(toCrc)]);
+      await output.blob.stream().pipeTo(writable);
       saved.push(output);
     });
   } catch (e) {
