@@ -706,6 +706,9 @@ if (!opts.bigOnly) {
     return [folder, path.posix.basename(p), `in ${folder}/`];
   })), `a folder: listed as ${JSON.stringify(listed)}`);
   await shoot(page, 'folder');
+  const shown = await page.run(() => [!!window.showDirectoryPicker, ...['to-folder', 'zip-link'].map((id) =>
+    getComputedStyle(document.getElementById(id)).display !== 'none')]);
+  check(shown[1] === shown[0] && !shown[2], `a folder: the picker ${shown[0]}, "Save all to a folder…" and the zip's link shown ${shown.slice(1)}`);
   const zip = await download(page, '#zip');
   check(zip.name === 'halvorine-outputs.zip', `a folder: the zip saved as ${zip.name} (${zip.seen})`);
   if (zip.file) {
