@@ -90,25 +90,26 @@ const halvorineZip = (() => {
     let at = 0;
     for (const { path, blob, size, crc } of entries) {
       const name = encoder.encode(path);
-      const big = size >= most;
-      const far = at >= most;
-      const needed = big || far ? 45 : 20;
-      const common = [[2, needed], [2, 0x0800], [2, 0], [2, time], [2, date], [4, crc],
-        [4, big ? most : size], [4, big ? most : size], [2, name.length]];
-      const localExtra = big ? fields([[2, 1], [2, 16], [8, size], [8, size]]) : new Uint8Array(0);
+      // An entry that needs one zip64 field has them all, its sizes and
+      // offset all ones in the old fields: UnZip 6.0 takes an entry's sizes
+      // from its zip64 field when the entry before was exactly 0xFFFFFFFF
+      // bytes long, whatever the entry's own fields say.
+      const wide = size >= most || at >= most;
+      const common = [[2, wide ? 45 : 20], [2, 0x0800], [2, 0], [2, time], [2, date], [4, crc],
+        [4, wide ? most : size], [4, wide ? most : size], [2, name.length]];
+      const localExtra = wide ? fields([[2, 1], [2, 16], [8, size], [8, size]]) : new Uint8Array(0);
       parts.push(joined(fields([[4, 0x04034b50], ...common, [2, localExtra.length]]), name, localExtra), blob);
-      const widened = [...(big ? [[8, size], [8, size]] : []), ...(far ? [[8, at]] : [])];
-      const extra = widened.length > 0 ? fields([[2, 1], [2, widened.length * 8], ...widened]) : new Uint8Array(0);
+      const extra = wide ? fields([[2, 1], [2, 24], [8, size], [8, size], [8, at]]) : new Uint8Array(0);
       central.push(joined(fields([[4, 0x02014b50], [2, 45], ...common, [2, extra.length], [2, 0], [2, 0], [2, 0], [4, 0],
-        [4, far ? most : at]]), name, extra));
+        [4, wide ? most : at]]), name, extra));
       at += 30 + name.length + localExtra.length + size;
     }
     const directory = joined(...central);
     const count = entries.length;
     parts.push(directory);
     const end = at + directory.length;
-    const wide = count >= 0xffff || at >= most || directory.length >= most;
-    if (wide) {
+    const ending = count >= 0xffff || at >= most || directory.length >= most;
+    if (ending) {
       parts.push(fields([[4, 0x06064b50], [8, 44], [2, 45], [2, 45], [4, 0], [4, 0], [8, count], [8, count],
         [8, directory.length], [8, at]]));
       parts.push(fields([[4, 0x07064b50], [4, 0], [8, end], [4, 1]]));
@@ -116,7 +117,7 @@ const halvorineZip = (() => {
     const tail = fields([[4, 0x06054b50], [2, 0], [2, 0], [2, Math.min(count, 0xffff)], [2, Math.min(count, 0xffff)],
       [4, Math.min(directory.length, most)], [4, Math.min(at, most)], [2, 0]]);
     parts.push(tail);
-    return { parts, size: end + (wide ? 56 + 20 : 0) + tail.length };
+    return { parts, size: end + (ending ? 56 + 20 : 0) + tail.length };
   }
 
   const zip = (entries, when) => new Blob(layout(entries, when).parts, { type: 'application/zip' });

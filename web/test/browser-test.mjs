@@ -497,7 +497,14 @@ async function download(page, selector, seconds = 30) {
       stamp(n) !== null && !before.has(stamp(n)));
   }
   const file = name && path.join(downloads, name);
-  if (file) await sleep(200);  // written whole
+  // Written whole: some engines make the file under its own name at once and
+  // write a temporary one beside it.
+  const temporary = () => fs.readdirSync(downloads).some((n) => /\.(crdownload|part|download|wkdownload)$/.test(n));
+  for (let i = 0, size = -1; file && i < seconds * 5; i++, await sleep(200)) {
+    const now = fs.statSync(file, { throwIfNoEntry: false })?.size ?? -1;
+    if (i > 0 && now === size && !temporary()) break;
+    size = now;
+  }
   return { name, file, seen: `downloads: ${[...before].join(', ')} before, ${fs.readdirSync(downloads).map(stamp).join(', ')} after` };
 }
 
