@@ -43,6 +43,7 @@ python3 web/test/make_inputs.py "$work/generated"
 # files of other programs.
 if [[ " $* " != *" --big-only "* ]]; then
   node web/test/io-test.mjs
+  node web/test/zip-test.mjs
   status=0
   python3 tests/interop_test.py --keep-inputs "$work/interop" build/release/halvorine-convert || status=$?
   # 77: sox, sndfile-convert or ffmpeg is missing here (and CI is not set).
@@ -64,7 +65,7 @@ for engine in "${engines[@]}"; do
 done
 if grep -q '^table: ' "$work/said"; then
   echo
-  echo "engine | input | native s | floor s | page s | page/floor | page/native | memory above idle MiB | per MiB of output"
+  echo "engine | input | native s | floor s | page s | page/floor | page/native | memory above idle MiB | per MiB of output | zip: reading s | of which CRC-32 s"
   sed -n 's/^table: //p' "$work/said"
 fi
 

@@ -8,6 +8,7 @@ const halvorineMessages = Object.freeze({
   wasm: 'wasm',  // { wasm }: the WebAssembly, for a worker started from bundle.js
   convert: 'convert',  // { file, entry }: the entry in the private storage, or null to hold it in memory
   slice: 'slice',  // { at, bytes }: a part the page read for the worker (null where it could not)
+  checksum: 'checksum',  // { blob, entry }: an output to read for its CRC-32 (entry: in the private storage, else null)
   // Worker to page.
   hello: 'hello',  // { storage }: ready; whether outputs can be written into the private storage
   broken: 'broken',  // { error }: it cannot convert at all
@@ -16,6 +17,7 @@ const halvorineMessages = Object.freeze({
   readSlice: 'read-slice',  // { at, end }: a worker that may not read the picked file asks the page
   progress: 'progress',  // { done, total }: bytes read
   done: 'done',  // { status, output, bytes, seconds, stored, blob }
+  summed: 'summed',  // { crc, seconds, error }: the CRC-32 (null where it could not be read), the seconds it took
   // Page to its service worker.
   takeOver: 'take-over',  // the page is about to reload into the waiting build
   tidy: 'tidy',  // a page has opened: caches no open page uses can go

@@ -25,12 +25,16 @@ let ready = false;  // the worker has said hello
 let storage = false;  // outputs go to the private storage (else memory)
 let bundle = null;  // the converter carried in bundle.js, once loaded
 let jobs = 0;
-let queue = [];  // { job, file, item }
-let busy = null;  // { job, file, item, entry, started, said, done, moved }
+let queue = [];  // { job, file, folder, group, item }
+let busy = null;  // { job, file, folder, group, item, entry, started, said, done, moved }
 const ours = new Set();  // entries to remove when the page is left
 const outputs = new Set();  // the outputs on the page, saved or not
+const freed = [];  // outputs removed from the storage to make room, once saved by their link
 let savings = 0;  // outputs saved by their link so far
 let leaving = false;  // the page is being left: nothing more starts
+let summing = null;  // { job, blob, progress, settle }: an output the worker reads for its CRC-32
+let gathering = false;  // outputs are read for a zip or a folder: no file starts meanwhile
+let waiting = [];  // called once the worker has said hello, or cannot start
 
 function formatBytes(n) {
   const units = ['bytes', 'KB', 'MB', 'GB', 'TB'];
@@ -91,6 +95,8 @@ function dropWorker() {
   worker?.terminate();
   worker = null;
   ready = false;
+  summing?.settle({ crc: null, error: 'the converter stopped' });
+  summing = null;
 }
 
 // The worker could not start. A page opened as a file tries bundle.js once,
@@ -98,6 +104,7 @@ function dropWorker() {
 // up the file it was started for, and tries again for the next one.
 function notStarted(reason) {
   dropWorker();
+  waiting.splice(0).forEach((go) => go());
   if (location.protocol === 'file:') {
     if (bundle === null) {
       bundle = false;  // asked for
@@ -147,7 +154,7 @@ async function stopped(words) {
   if (busy && !busy.started) {
     // Stopped before it was given the file: the next worker takes it, as a
     // job of its own (the room check under way belongs to the old one).
-    queue.unshift({ job: ++jobs, file: busy.file, item: busy.item });
+    queue.unshift({ ...busy, job: ++jobs, group: null });
     busy = null;
   }
   if (!busy) {
@@ -195,11 +202,18 @@ function received(message) {
     // The footer tells only of the buttons this browser shows.
     const words = storage ? (window.showSaveFilePicker ? 'kept-save-as' : 'kept') : 'held';
     for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
+    waiting.splice(0).forEach((go) => go());
     next();
     return;
   }
   if (message.kind === kinds.broken) {
     notStarted(message.error);
+    return;
+  }
+  if (summing && message.job === summing.job) {
+    if (message.kind === kinds.progress) summing.progress(message.done);
+    else if (message.kind === kinds.readSlice) answerSlice(summing.blob, message);
+    else if (message.kind === kinds.summed) summing.settle(message);
     return;
   }
   // Anything else is about a conversion: only the one going on counts.
@@ -209,13 +223,9 @@ function received(message) {
       busy.said.push(message);
       if (message.banner) $('current').textContent = shown(message.text);
       break;
-    case kinds.readSlice: {
-      const asking = worker;
-      busy.file.slice(message.at, message.end).arrayBuffer().then(
-        (bytes) => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes }, [bytes]),
-        () => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes: null }));
+    case kinds.readSlice:
+      answerSlice(busy.file, message);
       break;
-    }
     case kinds.opened:
       busy.output = message.output;
       break;
@@ -230,32 +240,141 @@ function received(message) {
   }
 }
 
+function answerSlice(blob, message) {
+  const asking = worker;
+  blob.slice(message.at, message.end).arrayBuffer().then(
+    (bytes) => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes }, [bytes]),
+    () => asking.postMessage({ kind: kinds.slice, job: message.job, at: message.at, bytes: null }));
+}
+
 // ---- The queue
 
-function addItem(file) {
+function addItem(file, folder) {
   $('none').hidden = true;
   const item = document.createElement('li');
   item.dataset.name = file.name;
+  item.dataset.folder = folder;
   item.append(line(`${file.name}: waiting`, 'state'));
+  if (folder) item.append(line(`in ${folder}/`, 'folder'));
   $('results').append(item);
   return item;
 }
 
-function enqueue(files) {
-  for (const file of files) queue.push({ job: ++jobs, file, item: addItem(file) });
+// `picks`, { file, folder } in the order they convert. Those from a folder
+// are weighed together for room before the first starts.
+function enqueue(picks) {
+  const group = picks.some((p) => p.folder) ? { weighed: false } : null;
+  for (const { file, folder } of picks) queue.push({ job: ++jobs, file, folder, group, item: addItem(file, folder) });
   showProgress();
   next();
 }
 
+// ---- Folders
+
+// Within a folder only recordings are taken; a file picked or dropped on its
+// own is converted whatever its name, as the console program would try it.
+const isWav = (name) => /\.wav$/i.test(name);
+const byName = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+
+// By name, the files of a folder before its subfolders.
+function inOrder(a, b) {
+  const x = a.folder ? a.folder.split('/') : [];
+  const y = b.folder ? b.folder.split('/') : [];
+  for (let i = 0; i < Math.min(x.length, y.length); i++) if (x[i] !== y[i]) return byName(x[i], y[i]);
+  return x.length - y.length || byName(a.file.name, b.file.name);
+}
+
+// Each file once: a file reached twice in one pick or drop (dropped on its
+// own and again inside its folder) is the same where the browser gives
+// handles and they are the same entry; without handles, where its folder,
+// name, size and time of change are the same. The first in order is kept.
+async function once(picks) {
+  const kept = [];
+  const seen = new Map();  // name, size and time: the picks kept with them
+  for (const pick of picks.sort(inOrder)) {
+    const key = `${pick.file.name}\0${pick.file.size}\0${pick.file.lastModified}`;
+    const alike = seen.get(key) ?? [];
+    let same = false;
+    for (const other of alike) {
+      same = pick.handle && other.handle ? await pick.handle.isSameEntry(other.handle).catch(() => false) : pick.folder === other.folder;
+      if (same) break;
+    }
+    if (same) continue;
+    seen.set(key, [...alike, pick]);
+    kept.push(pick);
+  }
+  return kept.map(({ file, folder }) => ({ file, folder }));
+}
+
+const within = (folder, name) => (folder ? `${folder}/${name}` : name);
+
+async function walkHandle(handle, folder, out, loose) {
+  if (handle.kind === 'file') {
+    if (loose || isWav(handle.name)) out.push({ file: await handle.getFile(), folder, handle });
+    return;
+  }
+  const path = within(folder, handle.name);
+  for await (const child of handle.values()) await walkHandle(child, path, out, false);
+}
+
+async function walkEntry(entry, folder, out, loose) {
+  if (entry.isFile) {
+    if (loose || isWav(entry.name)) out.push({ file: await new Promise((r, j) => entry.file(r, j)), folder });
+    return;
+  }
+  const path = within(folder, entry.name);
+  const reader = entry.createReader();
+  // A folder's entries come a batch at a time, until an empty one.
+  for (let batch; (batch = await new Promise((r, j) => reader.readEntries(r, j))).length > 0;) {
+    for (const child of batch) await walkEntry(child, path, out, false);
+  }
+}
+
+// What was dropped: files and folders, through handles where the browser
+// gives them (they tell one file reached twice), else through entries, else
+// the files alone. Each item is asked for its handle or entry while the
+// drop event lasts: the browser empties the list after it.
+function dropped(transfer) {
+  const items = [...transfer.items].filter((i) => i.kind === 'file');
+  const ways = items.map((i) => ({
+    handle: i.getAsFileSystemHandle?.().catch(() => null) ?? null,
+    entry: i.webkitGetAsEntry?.() ?? null,
+    file: i.getAsFile(),
+  }));
+  return (async () => {
+    const out = [];
+    for (const way of ways) {
+      const handle = await way.handle;
+      try {
+        if (handle) await walkHandle(handle, '', out, true);
+        else if (way.entry?.isDirectory) await walkEntry(way.entry, '', out, true);
+        else if (way.file) out.push({ file: way.file, folder: '' });
+      } catch (e) {
+        // A folder that cannot be read is left out; its readable files are not.
+      }
+    }
+    return once(out);
+  })();
+}
+
+// A folder picked by its button: the browser gives each file's path in it.
+function pickedFolder(files) {
+  return once([...files].filter((f) => isWav(f.name)).map((file) => {
+    const path = file.webkitRelativePath || file.name;
+    return { file, folder: path.slice(0, Math.max(0, path.lastIndexOf('/'))) };
+  }));
+}
+
 function showProgress() {
   $('now').hidden = !busy && queue.length === 0;
+  showAll();
   offerReload();
 }
 
 // The next file, once the worker is ready and, where outputs go to the
 // private storage, once there is room for it.
 async function next() {
-  if (busy || queue.length === 0 || !$('cannot').hidden || leaving) return;
+  if (busy || gathering || queue.length === 0 || !$('cannot').hidden || leaving) return;
   if (!worker) startWorker();
   if (!ready) return;
   const job = queue.shift();
@@ -267,11 +386,17 @@ async function next() {
   $('bar').value = 0;
   $('figures').textContent = `0 bytes of ${formatBytes(job.file.size)}`;
   if (storage) {
-    const room = await makeRoom(Math.ceil(job.file.size / 3) * 4);
+    const needs = (j) => Math.ceil(j.file.size / 3) * 4;
+    // The first of a folder weighs the whole folder: it starts only where
+    // all of it fits.
+    const folder = job.group && !job.group.weighed ? [job, ...queue.filter((j) => j.group === job.group)] : [job];
+    if (job.group) job.group.weighed = true;
+    const room = await makeRoom(folder.reduce((sum, j) => sum + needs(j), 0));
     if (busy?.job !== job.job) return;  // cancelled meanwhile
     if (room) {
       busy = null;
-      short(job, room);
+      queue = queue.filter((j) => !folder.includes(j));
+      for (const j of folder) short(j, room, folder.length > 1);
       showProgress();
       next();
       return;
@@ -291,7 +416,7 @@ function progress(done, total) {
 }
 
 async function finished(result) {
-  const { item, entry, file, said } = busy;
+  const { item, entry, file, said, folder } = busy;
   busy = null;
   const banner = said.filter((s) => s.banner).map((s) => s.text).join('');
   const after = said.filter((s) => !s.banner).map((s) => s.text).join('');
@@ -309,14 +434,14 @@ async function finished(result) {
     item.dataset.entry = entry;
     const kept = await stored(entry).catch(() => null);
     if (kept?.size === result.bytes) {
-      addSaving(item, { name: result.output, bytes: result.bytes, blob: kept, entry, whole: result.status === 0 });
+      addSaving(item, { name: result.output, folder, bytes: result.bytes, blob: kept, entry, whole: result.status === 0 });
     } else {
       lost(item, { entry, whole: result.status === 0 });
     }
   } else {
     if (entry) { ours.delete(entry); remove(entry, 3); }
     if (result.output !== null && result.blob) {
-      addSaving(item, { name: result.output, bytes: result.bytes, blob: result.blob, entry: null, whole: result.status === 0 });
+      addSaving(item, { name: result.output, folder, bytes: result.bytes, blob: result.blob, entry: null, whole: result.status === 0 });
     }
   }
   item.dataset.status = String(result.status);  // last: the result is complete
@@ -373,17 +498,18 @@ async function makeRoom(need) {
     await remove(output.entry);
     free += output.bytes;
     output.forget();
+    if (output.whole) freed.push(output);
     setState(output.item, `${output.item.dataset.name}: ${output.whole ? '' : 'not converted; '}saved; removed from the page's storage`);
   }
   return null;
 }
 
-function short(job, { need, free }) {
+function short(job, { need, free }, folder = false) {
   const { item, file } = job;
   item.className = 'failed';
   item.dataset.status = 'no room';
   setState(item, `${file.name}: not converted`);
-  const words = line(`Not enough room: it needs ${formatBytes(need)} in the browser's storage for this page, and ` +
+  const words = line(`Not enough room: ${folder ? 'its folder' : 'it'} needs ${formatBytes(need)} in the browser's storage for this page, and ` +
     `${formatBytes(free)} is free. Save or discard converted files to free room (one saved by its link is ` +
     'freed when room is needed), then try again.', 'note');
   const again = document.createElement('button');
@@ -397,7 +523,7 @@ function short(job, { need, free }) {
     item.className = '';
     delete item.dataset.status;
     setState(item, `${file.name}: waiting`);
-    queue.push({ job: ++jobs, file, item });
+    queue.push({ ...job, job: ++jobs, group: null });
     next();
   });
   item.append(words, actions);
@@ -445,21 +571,26 @@ function addSaving(item, output) {
   Object.assign(output, {
     item,
     savedAt: 0,
+    path: within(output.folder ?? '', output.name),
+    crc: null,  // taken when first zipped
     forget() {
       URL.revokeObjectURL(url);
       url = null;
       outputs.delete(output);
       delete item.output;
       actions.remove();
+      showAll();
       offerReload();
     },
   });
   outputs.add(output);
   item.output = output.blob;  // what the links save
+  item.saving = output;
   const discard = () => {
     output.forget();
     if (output.entry) { ours.delete(output.entry); remove(output.entry); }
   };
+  output.discard = discard;
   // The browser follows the link at once (a download started later, past
   // the click, would count as one the page started by itself); meanwhile
   // the output is checked, and one cleared from the storage shows as lost.
@@ -468,10 +599,7 @@ function addSaving(item, output) {
       lost(item, output);
       return;
     }
-    // Saved: kept when the page is left, so that the download can finish,
-    // and the first freed when room is needed.
-    output.savedAt ||= ++savings;
-    ours.delete(output.entry);
+    savedByLink(output);
     offerReload();
   });
   if (window.showSaveFilePicker) {
@@ -502,6 +630,181 @@ function addSaving(item, output) {
   actions.append(drop);
   item.append(actions);
   offerReload();
+}
+
+// Saved by a link, its own or the zip's: kept when the page is left, so
+// that the download can finish, and the first freed when room is needed.
+function savedByLink(output) {
+  output.savedAt ||= ++savings;
+  ours.delete(output.entry);
+}
+
+// ---- All at once
+
+// The outputs that go into a zip or a folder, in the page's order, each
+// under its folder's path. Of two with the same path the later is left out,
+// and said so, rather than replace the first.
+function together() {
+  const taken = new Map();
+  const entries = [];
+  const notes = [];
+  for (const item of $('results').children) {
+    const output = item.saving;
+    if (!output || !outputs.has(output) || !output.whole) continue;
+    const first = taken.get(output.path);
+    if (first) {
+      notes.push(`Left out: ${output.path} from ${within(item.dataset.folder, item.dataset.name)}, as ` +
+        `${within(first.item.dataset.folder, first.item.dataset.name)} already gives it.`);
+    } else {
+      taken.set(output.path, output);
+      entries.push(output);
+    }
+  }
+  if (freed.length > 0) {
+    notes.push(`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`);
+  }
+  const list = $('left-out');
+  list.replaceChildren(...notes.map((text) => {
+    const li = document.createElement('li');
+    li.textContent = text;
+    return li;
+  }));
+  return entries;
+}
+
+function showAll() {
+  const any = [...outputs].some((o) => o.whole);
+  $('all').hidden = !any && freed.length === 0;
+  const converting = busy !== null || queue.length > 0;
+  for (const id of ['zip', 'to-folder']) $(id).disabled = !any || converting || gathering;
+  $('to-folder').hidden = !window.showDirectoryPicker;
+  together();
+}
+
+// The CRC-32 of `output`, read by the converter's worker as it reads a
+// recording, a part ahead into the same two buffers: read here, each part
+// would be new memory, and the page grew by hundreds of MB for a zip of
+// 2 GB before the browser collected them. `progress(bytes)` as it reads.
+async function checksum(output, progress) {
+  if (!worker) startWorker();
+  if (!ready) await new Promise((go) => waiting.push(go));
+  if (!ready) throw new Error('the converter could not be started');
+  const said = await new Promise((settle) => {
+    summing = { job: ++jobs, blob: output.blob, progress, settle };
+    worker.postMessage({ kind: kinds.checksum, job: summing.job, blob: output.blob, entry: output.entry });
+  });
+  summing = null;
+  if (said.crc === null) throw new Error(said.error);
+  output.crc = said.crc;
+  return said.seconds;
+}
+
+// Each of `entries` read once more, with the bar: `each(output, sum)` per
+// output that can still be read whole, `sum()` taking its CRC-32.
+async function readAll(entries, doing, each) {
+  const bar = $('all-bar');
+  const state = $('all-state');
+  const total = entries.reduce((sum, o) => sum + o.bytes, 0);
+  let done = 0;
+  const started = performance.now();
+  let crcSeconds = 0;
+  bar.max = Math.max(total, 1);
+  bar.value = 0;
+  bar.hidden = false;
+  gathering = true;
+  showAll();
+  const show = () => {
+    bar.value = done;
+    state.textContent = `${doing}: ${formatBytes(done)} of ${formatBytes(total)}`;
+  };
+  try {
+    for (const output of entries) {
+      const before = done;
+      if (!(await readable(output))) {
+        lost(output.item, output);
+        continue;
+      }
+      await each(output, async () => {
+        crcSeconds += await checksum(output, (n) => {
+          done = before + n;
+          show();
+        });
+      });
+      done = before + output.bytes;
+      show();
+    }
+  } finally {
+    bar.hidden = true;
+    gathering = false;
+    next();
+  }
+  $('all').dataset.seconds = String((performance.now() - started) / 1000);
+  $('all').dataset.crcSeconds = String(crcSeconds);
+}
+
+async function downloadAll() {
+  const entries = together();
+  try {
+    await readAll(entries.filter((o) => o.crc === null), 'Reading the outputs for the zip', (o, sum) => sum());
+  } catch (e) {
+    $('all-state').textContent = `Not zipped: ${e.message}`;
+    showAll();
+    return;
+  }
+  const zipped = entries.filter((o) => o.crc !== null && outputs.has(o));
+  const blob = halvorineZip.zip(zipped.map((o) => ({ path: o.path, blob: o.blob, size: o.bytes, crc: o.crc })));
+  const link = $('zip-link');
+  // The link before stays valid: its download may not have finished.
+  link.href = URL.createObjectURL(blob);
+  link.download = 'halvorine-outputs.zip';
+  link.textContent = `Save halvorine-outputs.zip (${formatBytes(blob.size)}) again`;
+  $('all-state').textContent = `halvorine-outputs.zip: ${zipped.length} ${zipped.length === 1 ? 'file' : 'files'}, ` +
+    `${formatBytes(blob.size)}.`;
+  $('all').dataset.zipped = String(zipped.length);
+  link.click();
+  link.hidden = false;
+  for (const o of zipped) savedByLink(o);
+  showAll();
+  offerReload();
+}
+
+// Each output written into a folder the user picks, in subfolders by its
+// path; a file already there is left as it is, and said so. Saved there, it
+// is removed from the page, as after "Save as…".
+async function saveAllTo() {
+  let folder;
+  try {
+    folder = await window.showDirectoryPicker({ id: 'halvorine-outputs', mode: 'readwrite' });
+  } catch (e) {
+    if (e.name !== 'AbortError') $('all-state').textContent = `Not saved: ${e.message}`;
+    return;
+  }
+  const there = [];
+  const saved = [];
+  try {
+    await readAll(together(), `Saving into ${folder.name}`, async (output) => {
+      const parts = output.path.split('/');
+      const name = parts.pop();
+      let into = folder;
+      for (const part of parts) into = await into.getDirectoryHandle(part, { create: true });
+      if (await into.getFileHandle(name).then(() => true, () => false)) {
+        there.push(output.path);
+        return;
+      }
+      const writable = await (await into.getFileHandle(name, { create: true })).createWritable();
+      await output.blob.stream().pipeTo(writable);
+      saved.push(output);
+    });
+  } catch (e) {
+    $('all-state').textContent = `Not all saved: ${e.message}`;
+  }
+  for (const output of saved) {
+    output.item.append(line(`Saved into ${folder.name}/${output.path}.`, 'state'));
+    output.discard();
+  }
+  $('all-state').textContent = `Saved ${saved.length} ${saved.length === 1 ? 'file' : 'files'} into ${folder.name}.` +
+    (there.length > 0 ? ` Already there, so left as they were: ${there.join(', ')}.` : '');
+  showAll();
 }
 
 // ---- A new build
@@ -586,15 +889,24 @@ document.addEventListener('DOMContentLoaded', () => {
   const input = $('files');
   const drop = $('drop');
   input.addEventListener('change', () => {
-    enqueue([...input.files]);
+    enqueue([...input.files].map((file) => ({ file, folder: '' })));
     input.value = '';
   });
+  const folderInput = $('folder');
+  $('pick-folder').addEventListener('click', () => folderInput.click());
+  folderInput.addEventListener('change', async () => {
+    const files = [...folderInput.files];
+    folderInput.value = '';
+    enqueue(await pickedFolder(files));
+  });
+  $('zip').addEventListener('click', downloadAll);
+  $('to-folder').addEventListener('click', saveAllTo);
   drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
   drop.addEventListener('dragleave', () => drop.classList.remove('over'));
   drop.addEventListener('drop', (e) => {
     e.preventDefault();
     drop.classList.remove('over');
-    enqueue([...e.dataTransfer.files]);
+    dropped(e.dataTransfer).then(enqueue);
   });
   $('cancel').addEventListener('click', cancel);
   startWorker();
@@ -603,7 +915,7 @@ document.addEventListener('DOMContentLoaded', () => {
   if (window.launchQueue) {
     window.launchQueue.setConsumer(async (params) => {
       const files = await Promise.all(params.files.map((f) => f.getFile().catch(() => null)));
-      enqueue(files.filter(Boolean));
+      enqueue(files.filter(Boolean).map((file) => ({ file, folder: '' })));
     });
   }
   // Installable and cached for use with no network, where served: a file://

@@ -12,7 +12,7 @@ const bundled = typeof halvorineBundled !== 'undefined';
 // The page's build (?build=...), asked for with every file this worker
 // loads, so that the service worker serves them all from that build.
 const build = bundled ? '' : self.location.search;
-if (!bundled) importScripts(...['messages.js', 'storage.js', 'io.js', 'halvorine.js'].map((name) => name + build));
+if (!bundled) importScripts(...['messages.js', 'storage.js', 'io.js', 'zip.js', 'halvorine.js'].map((name) => name + build));
 const kinds = halvorineMessages;
 const post = (kind, job, fields = {}) => postMessage({ kind, job, ...fields });
 
@@ -122,6 +122,56 @@ async function convert({ job, file, entry }) {
   });
 }
 
+// An output's CRC-32 for a zip, read into the same buffers over and over,
+// so memory stays flat whatever its size: one in the private storage
+// through a synchronous handle (its Blob's stream, in chromium, left the
+// page some hundreds of MB larger for a while), one in memory as a
+// recording is read.
+let summed = null;  // the buffer a stored output is read into
+async function storedParts(entry) {
+  const handle = await (await (await halvorineStorage.folder()).getFileHandle(entry)).createSyncAccessHandle();
+  summed ??= new Uint8Array(halvorineIo.size);
+  let at = 0;
+  return {
+    async next() {
+      const n = handle.read(summed, { at });
+      if (n <= 0) throw new Error('the output ended early');
+      at += n;
+      return summed.subarray(0, n);
+    },
+    cancel: () => handle.close(),
+  };
+}
+
+async function checksum({ job, blob, entry }) {
+  let parts = null;
+  if (entry) parts = await storedParts(entry).catch(() => null);
+  parts ??= halvorineIo.reading(blob, bundled ? fromPage(job) : null);
+  let crc = 0;
+  let done = 0;
+  let spent = 0;
+  let lastProgress = 0;
+  try {
+    while (done < blob.size) {
+      const part = await parts.next();
+      const started = performance.now();
+      crc = halvorineZip.crc32(crc, part);
+      spent += performance.now() - started;
+      done += part.length;
+      if (started - lastProgress >= progressEvery) {
+        lastProgress = started;
+        post(kinds.progress, job, { done, total: blob.size });
+      }
+    }
+  } catch (e) {
+    post(kinds.summed, job, { crc: null, seconds: spent / 1000, error: String(e?.message ?? e) });
+    return;
+  } finally {
+    parts.cancel();
+  }
+  post(kinds.summed, job, { crc, seconds: spent / 1000 });
+}
+
 let queue = Promise.resolve();
 onmessage = ({ data }) => {
   switch (data.kind) {
@@ -134,6 +184,9 @@ onmessage = ({ data }) => {
       if (data.job !== sliceAsked?.job || data.at !== sliceAsked.at) break;
       if (data.bytes) sliceAsked.resolve(data.bytes);
       else sliceAsked.reject(new Error('the page could not read the file'));
+      break;
+    case kinds.checksum:
+      queue = queue.then(() => checksum(data));
       break;
     case kinds.convert:
       // A fault here stops this worker, as the browser stopping it would:
