@@ -105,9 +105,9 @@ private:
 // Where one file of the batch is.
 struct Progress {
     Screen& screen;
-    std::size_t file;     // 1 for the first
-    std::size_t files;    // in the batch so far
-    std::uint64_t total;  // the input's size; 0 when unknown
+    std::size_t file = 0;     // 1 for the first
+    std::size_t files = 0;    // in the batch so far
+    std::uint64_t total = 0;  // the input's size; 0 when unknown
     std::uint64_t done = 0;
 
     void show(bool now) const {
