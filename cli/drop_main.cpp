@@ -113,13 +113,15 @@ struct Progress {
     void show(bool now) const {
         // Below this a recording converts too fast for its bytes to be read.
         constexpr std::uint64_t long_recording = 16 << 20;
+        // In MB of a million bytes, as the page counts them.
+        constexpr std::uint64_t mb = 1'000'000;
         const auto k = std::to_string(file);
         const auto n = std::to_string(files);
         if (total < long_recording) {
             screen.progress(message_text(Message::drop_progress, {k, n}), now);
         } else {
             screen.progress(message_text(Message::drop_progress_bytes,
-                                         {k, n, std::to_string(done >> 20), std::to_string(total >> 20)}),
+                                         {k, n, std::to_string(done / mb), std::to_string(total / mb)}),
                             now);
         }
     }
