@@ -100,8 +100,11 @@ const halvorineZip = (() => {
       const localExtra = wide ? fields([[2, 1], [2, 16], [8, size], [8, size]]) : new Uint8Array(0);
       parts.push(joined(fields([[4, 0x04034b50], ...common, [2, localExtra.length]]), name, localExtra), blob);
       const extra = wide ? fields([[2, 1], [2, 24], [8, size], [8, size], [8, at]]) : new Uint8Array(0);
-      central.push(joined(fields([[4, 0x02014b50], [2, 45], ...common, [2, extra.length], [2, 0], [2, 0], [2, 0], [4, 0],
-        [4, wide ? most : at]]), name, extra));
+      // Made on Unix (3), as a plain file readable by all (0644): UnZip
+      // takes a name from an MS-DOS zip for a code page's, UTF-8 flag or
+      // not, and on Linux would turn "запись" into other letters.
+      central.push(joined(fields([[4, 0x02014b50], [2, (3 << 8) | 45], ...common, [2, extra.length], [2, 0], [2, 0], [2, 0],
+        [4, 0o100644 * 0x10000], [4, wide ? most : at]]), name, extra));
       at += 30 + name.length + localExtra.length + size;
     }
     const directory = joined(...central);

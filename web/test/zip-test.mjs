@@ -74,6 +74,13 @@ for (const [label, names] of [
   assert.match(run('unzip', ['-tq', file]), /No errors detected/, `${label}: unzip -t`);
   if (many) assert.match(run('unzip', ['-l', file]), /\s65535 files\n$/, `${label}: unzip counts them all`);
   if (!many) assert.deepEqual(run('bsdtar', ['-tf', file]).trimEnd().split('\n'), names, `${label}: bsdtar -tf`);
+  if (!many) {
+    // Unpacked, each name is itself and each file readable by all.
+    const out = path.join(dir, `unzipped-${names.length}`);
+    run('unzip', ['-q', '-d', out, file]);
+    assert.deepEqual(names.map((n) => fs.statSync(path.join(out, n)).mode & 0o777), names.map(() => 0o644),
+      `${label}: unzip writes the names and modes`);
+  }
 }
 
 function createHash(bytes) {
