@@ -25,10 +25,17 @@ constexpr std::array catalogue{
     Entry{Message::read_failure, "\nERROR: Failed to read input file.", true},
     // A file's own lines may end without a line end, so these start on a new
     // line of their own.
+    // How it is reached differs: Explorer's drop and menu, or a file
+    // manager's Open With and a terminal.
     Entry{Message::drop_usage,
           "Converts WAV recordings to the Halvorine format (.ddc), each next to its recording.\n"
+#ifdef _WIN32
           "Drop .wav files on this program or its shortcut, or right-click them and choose "
           "\"Convert to Halvorine (.ddc)\".",
+#else
+          "Open .wav files with \"Convert to Halvorine (.ddc)\" in a file manager, "
+          "or give it files and folders in a terminal: halvorine-drop FILE.wav FOLDER...",
+#endif
           true},
     Entry{Message::drop_missing, "\nNot converted: %s was not found.", true},
     Entry{Message::drop_no_wav, "\nNot converted: %s holds no .wav file.", true},

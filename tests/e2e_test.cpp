@@ -874,6 +874,16 @@ TEST_F(E2e, DropTargetWalksFolders) {
         EXPECT_EQ(found, made);
         for (const auto& [name, bytes] : inputs) EXPECT_EQ(read(name), bytes) << name;
     }
+
+    // Started with no file, it says how it is reached here: no shortcut or
+    // right-click, which are Windows'.
+    program_ = HALVORINE_DROP_BIN;
+    expect(run({}),
+           "Converts WAV recordings to the Halvorine format (.ddc), each next to its recording.\n"
+           "Open .wav files with \"Convert to Halvorine (.ddc)\" in a file manager, or give it files and "
+           "folders in a terminal: halvorine-drop FILE.wav FOLDER...\nPress a key to close this window.\n",
+           0);
+    program_.clear();
 }
 
 }  // namespace
