@@ -38,13 +38,15 @@ readme. Each finding is printed as FILE:LINE: what is wrong. They fail where:
   tools/prelude.sh's static_files lays out (as tools/release.sh packs them),
   put a file elsewhere than in bin, share/man/man1 or share/applications, or
   its uninstall lines leave one. The lines: in README.md's "## Install"
-  section, the ```sh fenced blocks holding a line that starts with
-  `sudo install` or `sudo rm`. Of those blocks' lines, the ones starting with
-  `tar `, `cd `, `sudo install` or `sudo mkdir` install, run in that order in
-  a folder holding the tarball and its unpacked folder; the ones starting with
-  `sudo rm` uninstall. `sudo` is dropped, and /usr/local, which the lines must
-  spell out, becomes a scratch prefix that holds only bin and share, as a
-  fresh system's does. `cmake --install` must lay the same files out.
+  section, the lines of the fenced blocks (```, indented or not) that hold a
+  line starting with `sudo install` or `sudo rm`, a line ending in a
+  backslash joined to the next, and the code spans outside fenced blocks. Of
+  those, the ones starting with `tar -x`, `cd `, `sudo install` or
+  `sudo mkdir` install, run in that order in a folder holding the tarball and
+  its unpacked folder; the ones starting with `sudo rm` uninstall. `sudo` is
+  dropped, and /usr/local, which the lines must spell out, becomes a scratch
+  prefix that holds only bin and share, as a fresh system's does.
+  `cmake --install` must lay the same files out.
 
 Before the documents, the rules are tried on the cases of SELF_CASES, so that
 a rule that no longer finds anything fails rather than passes.
@@ -111,7 +113,11 @@ def without_comments(source):
 
 
 class Tree:
-    def __init__(self, source, build, ctest):
+    """What the documents are checked against: the tree's files, version,
+    presets and messages, and the tests its build lists (from ctest, or given
+    as (name, program) pairs)."""
+
+    def __init__(self, source, build, ctest=None, tests=()):
         self.source, self.build = source, build
         self.version = re.search(r"project\(\s*\w+\s+VERSION\s+([0-9.]+)",
                                  read(os.path.join(source, "CMakeLists.txt"))).group(1)
@@ -126,7 +132,16 @@ class Tree:
         presets = json.loads(read(os.path.join(source, "CMakePresets.json")))
         self.presets = {kind: {p["name"] for p in presets.get(kind + "Presets", []) if not p.get("hidden")}
                         for kind in ("configure", "build", "test", "workflow")}
-        self.tests, self.test_names = self.ctest_names(ctest, build)
+        if ctest:
+            listing = json.loads(subprocess.run([ctest, "--test-dir", build, "--show-only=json-v1"],
+                                                check=True, capture_output=True, text=True).stdout)
+            tests = [(t["name"], (t.get("command") or [""])[0]) for t in listing["tests"]]
+        self.tests, self.test_names = set(), set()
+        for name, program in tests:
+            self.tests.add(name)
+            self.test_names.update({name, name.split(".")[0]})
+            if os.path.abspath(program).startswith(os.path.abspath(build) + os.sep):
+                self.test_names.add(os.path.basename(program))
         self.catalogue, self.catalogue_fault = self.read_catalogue()
 
     def ignored(self, path):
@@ -136,19 +151,6 @@ class Tree:
                 if fnmatch.fnmatchcase("/".join(parts[:i + 1]) if anchored else parts[i], pattern):
                     return True
         return False
-
-    @staticmethod
-    def ctest_names(ctest, build):
-        listing = json.loads(subprocess.run([ctest, "--test-dir", build, "--show-only=json-v1"],
-                                            check=True, capture_output=True, text=True).stdout)
-        tests, names = set(), set()
-        for test in listing["tests"]:
-            tests.add(test["name"])
-            names.update({test["name"], test["name"].split(".")[0]})
-            program = (test.get("command") or [""])[0]
-            if os.path.abspath(program).startswith(os.path.abspath(build) + os.sep):
-                names.add(os.path.basename(program))
-        return tests, names
 
     def read_catalogue(self):
         cpp = without_comments(read(os.path.join(self.source, "cli/messages.cpp")))
@@ -380,7 +382,7 @@ def install_blocks(text):
         return [], []
     body, at = section.group(1), section.start(1)
     commands = []
-    for block in re.finditer(r"^```sh\s*\n(.*?)^```", body, re.M | re.S):
+    for block in re.finditer(r"^[ \t]*```[^\n]*\n(.*?)^[ \t]*```", body, re.M | re.S):
         lines = block.group(1).splitlines(keepends=True)
         if any(line.strip().startswith(("sudo install", "sudo rm")) for line in lines):
             offset, joined = block.start(1), None
@@ -507,6 +509,57 @@ def check_changelog(tree, out):
 
 # -------------------------------------------------- the rules, tried first
 
+# A small tree of the same shape, its facts fixed, for the rules to be tried
+# on whatever becomes of the real one.
+MADE_UP_FILES = {
+    "CMakeLists.txt": "project(made_up VERSION 3.4.5 LANGUAGES CXX)\n",
+    ".gitignore": "build/\nexamples/halvorine-*.ddc\n/dist/\n",
+    "CMakePresets.json": json.dumps({
+        "configurePresets": [{"name": n} for n in ("program", "release", "asan", "clang", "tsan", "aarch64", "armhf")]
+        + [{"name": "static", "hidden": True}],
+        "buildPresets": [{"name": "program"}, {"name": "release"}],
+        "testPresets": [{"name": "release"}],
+        "workflowPresets": [{"name": n} for n in ("release", "asan", "clang", "tsan")]}),
+    "cli/messages.hpp": "enum class Message {\n    usage,\n    banner,\n    output_not_created,\n"
+                        "    format_tag_rejected,\n    header_error,  // a comment\n    read_failure,\n"
+                        "    drop_usage,\n    drop_clash,\n    drop_summary,\n    drop_failed_run,\n};\n",
+    "cli/messages.cpp": "constexpr std::array catalogue{\n"
+                        '    Entry{Message::usage, "Give a single filename. (ex sim.wav)", false},\n'
+                        '    Entry{Message::banner, "\\n Convert %s to Halvorine format (%s)\\n\\n", false},\n'
+                        '    Entry{Message::output_not_created, "Could not open %s\\n", false},\n'
+                        '    Entry{Message::format_tag_rejected, "Unknown wFormatTag.", false},\n'
+                        '    // "Entry{Message::usage, \\"not this\\", true},"\n'
+                        '    Entry{Message::header_error, "Error in .wav file header [%d]", false},\n'
+                        '    Entry{Message::read_failure, "\\nERROR: Failed to read input file.", true},\n'
+                        '    Entry{Message::drop_usage,\n          "Converts WAV recordings.\\n"\n'
+                        '          "Choose \\"Convert to Halvorine (.ddc)\\".",\n          true},\n'
+                        '    Entry{Message::drop_clash, "\\nNot converted: %s would replace %s, already made from %s.",'
+                        " true},\n"
+                        '    Entry{Message::drop_summary, "\\n%d converted, %d failed", true},\n'
+                        '    Entry{Message::drop_failed_run, "  %s: %s", true},\n};\n',
+    "tools/setup.sh": "",
+    "tools/web-check.sh": 'case $1 in --engines) ;; --big | --big-only) ;; esac\n',
+    "cli/drop_main.cpp": "",
+    "doc/web-during.png": "",
+    "doc/interop.md": "",
+    "README.md": "",
+    "web/README.md": "",
+    "tests/docs_test.py": "",
+    "examples/sim.wav": "",
+}
+MADE_UP_TESTS = [("interop", "/usr/bin/python3"), ("docs", "/usr/bin/python3"),
+                 ("HeaderTest.Short", "BUILD/tests/unit_tests")]
+
+
+def made_up_tree(work):
+    source = os.path.join(work, "made-up")
+    for path, text in MADE_UP_FILES.items():
+        os.makedirs(os.path.dirname(os.path.join(source, path)), exist_ok=True)
+        with open(os.path.join(source, path), "w") as f:
+            f.write(text)
+    build = os.path.join(source, "build")
+    return Tree(source, build, tests=[(n, p.replace("BUILD", build)) for n, p in MADE_UP_TESTS])
+
 
 def messages_table(*cells):
     rows = "".join(f"| a case | {cell} | 1 |\n" for cell in cells)
@@ -514,57 +567,57 @@ def messages_table(*cells):
 
 
 # (document, its text, what the one finding must say, or None when there
-# must be none)
+# must be none), on the made-up tree.
 SELF_CASES = [
     ("CONTRIBUTING.md", "`tools/setup.sh test`, tests/, cli/drop_main, doc/web-*.png", None),
     ("CONTRIBUTING.md", "`tools/set-up.sh test`", "tools/set-up.sh is not"),
     ("CONTRIBUTING.md", "the screenshots, doc/web-*.jpg.", "doc/web-*.jpg is not"),
     ("CONTRIBUTING.md", "see doc/interop.txt.", "doc/interop.txt is not"),
+    ("CONTRIBUTING.md", "see cli/drop_mai.", "cli/drop_mai is not"),
     ("doc/halvorine-convert.1", ".I \\%doc/interopp.md", "doc/interopp.md is not"),
     ("CONTRIBUTING.md", "`build/web/site`, examples/halvorine-sim.ddc, /usr/share/doc/halvorine-convert/doc/"
                         "interop.md, ./halvorine-convert_*_amd64.deb, dist/SHA256SUMS, C:\\Program Files\\x, "
-                        "halvorine-convert-VERSION-x86_64-linux/halvorine-drop, dir/sim.wav", None),
+                        "halvorine-convert-VERSION-x86_64-linux/halvorine-drop, dir/sim.wav, I/O, 4/3", None),
     ("web/README.md", "[the README](../README.md), [during](../doc/web-during.png), <http://127.0.0.1:8000/>", None),
     ("web/README.md", "[the README](../READ.md)", "READ.md, not in the tree"),
     ("CONTRIBUTING.md", "`cmake --preset program && cmake --build --preset program && ctest --preset release`", None),
     ("CONTRIBUTING.md", "`cmake --workflow --preset asan`, `cmake --workflow --preset NAME`", None),
     ("CONTRIBUTING.md", "`cmake --preset relase`", "no configure preset relase"),
-    ("CONTRIBUTING.md", "`cmake --build --preset fuzzz`", "no build preset fuzzz"),
-    ("CONTRIBUTING.md", "`ctest --preset web`", "no test preset web"),
+    ("CONTRIBUTING.md", "`cmake --build --preset asan`", "no build preset asan"),
+    ("CONTRIBUTING.md", "`ctest --preset asan`", "no test preset asan"),
     ("CONTRIBUTING.md", "`cmake --workflow --preset program`", "no workflow preset program"),
     ("CONTRIBUTING.md", "`cmake --preset static`", "no configure preset static"),
     ("CONTRIBUTING.md", "the `release` preset, the `clang`\nand `tsan` workflows", None),
-    ("CONTRIBUTING.md", "the `clang`, `tsan` and `windows` workflows", "no workflow preset windows"),
+    ("CONTRIBUTING.md", "the `clang`, `tsan` and `aarch64` workflows", "no workflow preset aarch64"),
     ("CONTRIBUTING.md", "| Preset | What |\n|---|---|\n| `aarch64`, `armhf` | cross |\n", None),
     ("CONTRIBUTING.md", "| Preset | What |\n|---|---|\n| `program`, `riscv64` | cross |\n",
      "no configure preset riscv64"),
-    ("CONTRIBUTING.md", "the `interop` test and the `unit_tests` tests; `ctest -R 'docs'`", None),
+    ("CONTRIBUTING.md", "the `interop` test and the `unit_tests` tests, `HeaderTest` tests; `ctest -R 'docs'`", None),
     ("CONTRIBUTING.md", "the `interops` test", "no test interops"),
     ("CONTRIBUTING.md", "`ctest --test-dir build/release -R doc_check`", "matches no test"),
     ("web/README.md", "`tools/web-check.sh [--engines LIST] [--big | --big-only]`", None),
     ("web/README.md", "`tools/web-check.sh --huge`", "has no option --huge"),
-    ("README.md", "`halvorine-convert_*_amd64.deb`, `halvorine-convert-VERSION-win64.msi`, 11.1.0.2"
-                  + messages_table("`Could not open ARG`"), None),
-    ("doc/halvorine-drop.1", ".TH X 1 \"\" \"halvorine-convert {version}\"", "spells the version"),
-    ("README.md", "`halvorine-convert-{version}-win64.zip`" + messages_table("`Could not open ARG`"),
+    ("README.md", "`halvorine-convert_*_amd64.deb`, `halvorine-convert-VERSION-win64.msi`, 13.4.5.6"
+                  + messages_table("`Could not open ARG\\n`"), None),
+    ("doc/halvorine-drop.1", '.TH X 1 "" "halvorine-convert 3.4.5"', "spells the version"),
+    ("README.md", "`halvorine-convert_3.4.5_amd64.deb`" + messages_table("`Could not open ARG\\n`"),
      "spells the version"),
     ("README.md", "# x\n", "no table with a Printed column"),
     ("README.md", messages_table(
-        "`Give a single filename as argument to this program. (ex sim.wav)`", "`File name incorrect\\n`",
-        "`\\n Convert ARG to Halvorine format (OUTPUT)\\n\\n`", "`Could not open OUTPUT\\n`",
+        "`Give a single filename. (ex sim.wav)`", "`\\n Convert ARG to Halvorine format (OUTPUT)\\n\\n`",
         "`Unknown wFormatTag.Error in .wav file header [5]` or `Error in .wav file header [N]`",
         "`\\nERROR: Failed to read input file.\\n`", "the banner only",
         "`\\nNot converted: NAME would replace OUTPUT, already made from EARLIER.\\n`",
-        "`\\nN converted, M failed\\n`", "`  NAME: MESSAGE\\n`", "`K skipped: not .wav files, or links\\n`",
-        "`Converts WAV recordings to the Halvorine format (.ddc), each next to its recording.\\nDrop .wav "
-        "files on this program or its shortcut, or right-click them and choose \"Convert to Halvorine (.ddc)\".\\n`"),
-     None),
-    ("README.md", messages_table("`Could not opne ARG`"), "`Could not opne ARG` is not"),
+        "`\\nN converted, M failed\\n`", "`  NAME: MESSAGE\\n`",
+        "`Converts WAV recordings.\\nChoose \"Convert to Halvorine (.ddc)\".\\n`"), None),
+    ("README.md", messages_table("`Could not opne ARG\\n`"), "`Could not opne ARG\\n` is not"),
+    ("README.md", messages_table("`Could not open ARG`"), "is not what"),
     ("README.md", messages_table("`\\n Convert ARG to Halvorine format (OUTPUT)\\n`"), "is not what"),
     ("README.md", messages_table("`Error in .wav file header [N]\\n`"), "is not what"),
     ("README.md", messages_table("`Error in .wav file header [5]Unknown wFormatTag.`"), "is not what"),
-    ("README.md", messages_table("`Could not open ARG, OUTPUT`"), "is not what"),
-    ("README.md", messages_table("`Not converted: NAME was not found.`"), "is not what"),
+    ("README.md", messages_table("`Could not open ARG, OUTPUT\\n`"), "is not what"),
+    ("README.md", messages_table("`Converts WAV recordings.\\n`"), "is not what"),
+    ("README.md", messages_table("`Give a single filename. (ex sim.wav)\\n`"), "is not what"),
 ]
 
 
@@ -606,11 +659,13 @@ INSTALL_CASES = [
 ]
 
 
-def self_check(tree, installs):
+def self_check(made_up, installs):
     faults = []
+    if made_up.catalogue_fault or len(made_up.catalogue) != 10:
+        faults.append(f"the made-up catalogue read as {made_up.catalogue}")
     for rel, text, wanted in SELF_CASES:
         found = []
-        check_document(tree, rel, text.replace("{version}", tree.version), found)
+        check_document(made_up, rel, text, found)
         said = "; ".join(map(str, found))
         if wanted is None and found:
             faults.append(f"rule case {text!r} in {rel}: found {said}")
@@ -633,7 +688,7 @@ def main():
         return 1
     with tempfile.TemporaryDirectory() as work:
         installs = Installs(tree, work)
-        faults = self_check(tree, installs)
+        faults = self_check(made_up_tree(work), installs)
         for fault in faults:
             print(f"{__file__}: {fault}")
         if faults:
