@@ -8,6 +8,11 @@
 #   windows_files TREE INTO
 #                        the files the Windows zip and installer ship, from
 #                        source tree TREE's windows build, into folder INTO
+#   static_files TREE BUILD INTO
+#                        the files a static Linux tarball ships, from source
+#                        tree TREE and its build folder BUILD, into folder
+#                        INTO; the README's install lines are tried on them
+#                        (tests/docs_test.py)
 #   need_release [FILE]  builds the release preset when build/release/FILE
 #                        (default the program) is missing: the program alone,
 #                        or everything for any other FILE
@@ -42,4 +47,13 @@ windows_files() {
   # Notepad wants CRLF line ends.
   sed 's/\r*$/\r/' "$1/doc/README-windows.txt" >"$2/README.txt"
   sed 's/\r*$/\r/' "$1/LICENSE" >"$2/LICENSE.txt"
+}
+
+static_files() {
+  install -m 755 "$2/halvorine-convert" "$2/halvorine-drop" "$3/"
+  install -m 644 "$2/doc/halvorine-convert.1" "$2/doc/halvorine-drop.1" "$1/linux/halvorine-drop.desktop" \
+    "$1/README.md" "$1/CONTRIBUTING.md" "$1/LICENSE" "$3/"
+  # Where README.md's links look for them.
+  install -D -m 644 "$1/doc/interop.md" "$3/doc/interop.md"
+  install -D -m 644 "$1/web/README.md" "$3/web/README.md"
 }

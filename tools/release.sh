@@ -7,7 +7,8 @@
 #                                                  ones cross-built by dpkg-buildpackage
 #   halvorine-convert-VERSION-{x86_64,aarch64}-linux.tar.gz
 #                                                  static programs for any distribution:
-#                                                  the console one and the drop target
+#                                                  the console one and the drop target,
+#                                                  their man pages and desktop entry
 #   halvorine-convert-VERSION-win64.zip            the Windows programs: the console
 #                                                  one and the drop target
 #   halvorine-convert-VERSION-win64.msi            the same, as a Windows installer
@@ -144,12 +145,7 @@ static_tarball() {
   done
   converts_example "${qemu[@]}" "$exe"
   mkdir "$work/$base"
-  install -m 755 "$exe" "$drop" "$work/$base/"
-  install -m 644 "$src/doc/$name.1" "$src/doc/halvorine-drop.1" "$src/README.md" "$src/CONTRIBUTING.md" \
-    "$src/LICENSE" "$work/$base/"
-  # Where README.md's links look for them.
-  install -D -m 644 "$src/doc/interop.md" "$work/$base/doc/interop.md"
-  install -D -m 644 "$src/web/README.md" "$work/$base/web/README.md"
+  static_files "$src" "$src/build/$preset" "$work/$base"
   pack_tar "$work" "$base" "$dist/$base.tar.gz"
   echo "$base.tar.gz"
 }
