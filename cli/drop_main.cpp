@@ -357,6 +357,11 @@ int drop(const std::vector<fs::path>& args) {
     if (args.empty()) {
         Screen screen;
         screen.say(Message::drop_usage);
+#if defined(_WIN32)
+        screen.say(Message::drop_usage_windows);
+#else
+        screen.say(Message::drop_usage_desktop);
+#endif
         screen.say(Message::drop_press_key);
         halvorine::wait_for_key();
         return 0;

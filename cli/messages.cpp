@@ -25,17 +25,18 @@ constexpr std::array catalogue{
     Entry{Message::read_failure, "\nERROR: Failed to read input file.", true},
     // A file's own lines may end without a line end, so these start on a new
     // line of their own.
-    // How it is reached differs: Explorer's drop and menu, or a file
-    // manager's Open With and a terminal.
-    Entry{Message::drop_usage,
-          "Converts WAV recordings to the Halvorine format (.ddc), each next to its recording.\n"
-#ifdef _WIN32
+    // Started with no file: what it does, then how it is reached, which is
+    // Explorer's drop and menu on Windows, a file manager and a terminal
+    // elsewhere.
+    Entry{Message::drop_usage, "Converts WAV recordings to the Halvorine format (.ddc), each next to its recording.",
+          true},
+    Entry{Message::drop_usage_windows,
           "Drop .wav files on this program or its shortcut, or right-click them and choose "
           "\"Convert to Halvorine (.ddc)\".",
-#else
+          true},
+    Entry{Message::drop_usage_desktop,
           "Open .wav files with \"Convert to Halvorine (.ddc)\" in a file manager, "
           "or give it files and folders in a terminal: halvorine-drop FILE.wav FOLDER...",
-#endif
           true},
     Entry{Message::drop_missing, "\nNot converted: %s was not found.", true},
     Entry{Message::drop_no_wav, "\nNot converted: %s holds no .wav file.", true},

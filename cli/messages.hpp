@@ -20,6 +20,8 @@ enum class Message {
     read_failure,
     // The drop target's own words, around the runs above.
     drop_usage,
+    drop_usage_windows,
+    drop_usage_desktop,
     drop_missing,
     drop_no_wav,
     drop_unreadable,
