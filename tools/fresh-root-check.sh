@@ -2,20 +2,48 @@
 # Runs the README's two commands as a new user would: in a fresh Debian 12
 # root (mmdebstrap --variant=apt: apt and the essential packages, no compiler,
 # no CMake), with the committed sources copied in and a clean environment,
-# through chroot. Both must succeed, and the example must be converted. Then,
+# through chroot. Both must succeed, and the example must be converted; the
+# sanitizer build they made then runs the interoperability test out here. Then,
 # if tools/release.sh has made dist/, the native .deb is installed there with
 # apt, as the README's Install section says, and its autopkgtest run against
 # the installed program.
 # mmdebstrap mounts /proc, /sys and /dev for its hooks and removes the mounts
 # after. Needs: mmdebstrap, and a Debian mirror (deb.debian.org) on the network.
 #
-#   tools/fresh-root-check.sh [--readme | --package]
+#   tools/fresh-root-check.sh [--readme | --package | --fetch]
 #
 # --readme runs the README's commands alone, --package installs the .deb
 # alone (each in a root of its own), so that CI can run the first while the
 # release is being made.
+#
+# The root is Debian 12 from mmdebstrap's mirrors for it (bookworm, its
+# updates and its security suite, as this machine's), and takes the packages
+# this machine's apt has kept (/var/cache/apt/archives, linked in): apt
+# verifies each against the root's own lists, and fetches what is missing or
+# of another version. --fetch downloads into that cache, without installing
+# anything here, the packages a fresh root needs: its base and what
+# tools/setup.sh installs for the tests.
 source "$(dirname "$0")/prelude.sh"
 what=${1:---readme --package}
+archives=/var/cache/apt/archives/
+eval "$(apt-config shell archives Dir::Cache::archives/d)"
+
+if [[ $what == --fetch ]]; then
+  # As if nothing were installed, from this machine's package lists: the
+  # upgrade is mmdebstrap's way to the essential packages and apt, and the
+  # install what tools/setup.sh test asks for, without recommends as it asks.
+  empty=$(mktemp)
+  at_exit 'rm -f "$empty"'
+  read -ra tests < <(sed -n 's/^ *test) packages=(\(.*\)) ;;$/\1/p' tools/setup.sh)
+  ((${#tests[@]})) || { echo "tools/setup.sh names no packages for the tests" >&2; exit 1; }
+  fetch=(apt-get -q -y --download-only --no-install-recommends -o Dir::State::status="$empty"
+         -o APT::Architectures="$(dpkg --print-architecture)")
+  # Only a saving: a root fetches whatever is not here.
+  "${fetch[@]}" dist-upgrade && "${fetch[@]}" install apt "${tests[@]}" ||
+    echo "fresh root: fetching failed; each root fetches what it needs" >&2
+  echo "fresh root: $(ls "$archives" | grep -c '\.deb$') packages in $archives"
+  exit 0
+fi
 make_work
 git archive --format=tar --prefix=halvorine-convert/ HEAD >"$work/source.tar"
 deb=
@@ -46,7 +74,10 @@ start=$SECONDS
 for try in 1 2 3; do
   rm -rf "$work/root" "$work/made"
   status=0
+  # Linked rather than copied: the cache and the root share a file system
+  # here; where they do not, the root fetches it all.
   mmdebstrap --variant=apt --quiet \
+    --setup-hook="mkdir -p \"\$1$archives\" && { ln -f '$archives'*.deb \"\$1$archives\" 2>/dev/null || true; }" \
     --customize-hook="touch '$work/made'" \
     --customize-hook="tar -xf '$work/source.tar' -C \"\$1/root\"" \
     --customize-hook="$in_root 'cd /root/halvorine-convert; $readme'" \
@@ -60,6 +91,16 @@ for try in 1 2 3; do
   sleep $((try * 10))
 done
 done=()
-[[ $what != *--readme* ]] || done+=("both README commands passed")
+if [[ $what == *--readme* ]]; then
+  done+=("both README commands passed")
+  # The sanitizer build that the README's second command made, on the files
+  # of other programs' writers (tests/interop_test.py): here, since a fresh
+  # root has none of them, and it skips (77) where this machine has none and
+  # CI is not set. So CI makes the sanitizer build once, in the root.
+  status=0
+  python3 tests/interop_test.py "$work/root/root/halvorine-convert/build/asan/halvorine-convert" || status=$?
+  ((status == 0 || status == 77)) || exit "$status"
+  ((status == 77)) || done+=("its sanitizer build converted the other writers' files")
+fi
 [[ -z $deb ]] || done+=("$deb installed and converted the example")
 echo "fresh root: $(printf '%s; ' "${done[@]}")$((SECONDS - start)) s in all"

@@ -10,7 +10,8 @@ commit=$(git -C "$root" rev-parse HEAD)
 make_work
 runs=(a/x b/yy)
 umasks=(022 002)
-# The package's own tests run in the first build; the second is for its bytes.
+# The package's own tests and the checks of each artifact run in the first
+# build; the second is for its bytes, which must be the first's.
 checks=("" nocheck)
 pids=()
 for i in 0 1; do
