@@ -396,7 +396,14 @@ int drop(const std::vector<fs::path>& args) {
 }  // namespace
 
 #if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) { return drop({argv + 1, argv + argc}); }
+#include "platform/command_line.hpp"
+
+// The arguments from the command line itself: the C runtime's argv takes
+// the "E:\" Explorer gives for a drive's root for E:".
+int wmain(int, wchar_t**) {
+    const auto args = halvorine::own_arguments();
+    return drop({args.begin(), args.end()});
+}
 #else
 int main(int argc, char** argv) { return drop({argv + 1, argv + argc}); }
 #endif
