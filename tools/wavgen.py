@@ -13,6 +13,8 @@ Scripts import it (sys.path to this folder); shell and node run it:
   wavgen.py sweep DIR           plain.wav, odd.wav and long.wav
   wavgen.py names DIR COUNT     COUNT small recordings under oddly named
                                 folders, with the names test's names
+  wavgen.py card DIR            a memory card: recordings in nested folders
+                                among what computers leave on one
 """
 import functools
 import math
@@ -168,6 +170,31 @@ def names(folder, count):
         bench(path, sizes.randrange(6, 3000) // 6 * 6)
 
 
+# What a computer leaves beside each recording on a card: macOS its "._"
+# companion (a few KB of resource data, no WAV), the desktops their trash
+# and Windows its own folders, each holding a recording of its own.
+CARD_RECORDINGS = ["001 Field.wav", "REC/Interview.WAV", "REC/2024-05/take.wav"]
+CARD_LEFT = [".Trash-1000/files/old.wav", "$RECYCLE.BIN/x.wav", "System Volume Information/x.wav",
+             "lost+found/x.wav", "Hidden/secret.wav"]
+
+
+def card(folder):
+    """CARD_RECORDINGS, each with its "._" companion; CARD_LEFT; a text file;
+    and take.edit.wav, no WAV file, whose output is take.wav's and whose name
+    sorts before it. Hidden is for the Windows check to hide."""
+    sizes = random.Random(13)
+    for name in CARD_RECORDINGS + CARD_LEFT:
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        bench(path, sizes.randrange(6, 3000) // 6 * 6)
+    apple_double = (b"\x00\x05\x16\x07\x00\x02\x00\x00" + b"Mac OS X        ").ljust(4096, b"\x00")
+    for name in CARD_RECORDINGS:
+        head, tail = os.path.split(name)
+        write(os.path.join(folder, head, "._" + tail), apple_double)
+    write(os.path.join(folder, "REC/notes.txt"), b"take 2 best\n")
+    write(os.path.join(folder, "REC/2024-05/take.edit.wav"), b"edit list: 0:00-0:42\n")
+
+
 def write_all(folder, files):
     os.makedirs(folder, exist_ok=True)
     for name, data in files:
@@ -184,6 +211,8 @@ def main(argv):
         batch(args[0])
     elif what == "names" and len(args) == 2:
         names(args[0], int(args[1]))
+    elif what == "card" and len(args) == 1:
+        card(args[0])
     elif what == "sweep" and len(args) == 1:
         write_all(args[0], ((name + ".wav", data) for name, data in sweep()))
     else:

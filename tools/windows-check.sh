@@ -172,15 +172,46 @@ HALVORINE_CONVERT_RUNNER=$wine HALVORINE_CONVERT_EXE=$exe HALVORINE_CONVERT_WIND
 python3 tools/wavgen.py names "$work/tree" 200
 cp -a "$work/tree" "$work/tree-native"
 convert_natively "$work/tree-native"
+# Then each on a memory card's root, drive E: (a folder here), as Explorer
+# gives it: "E:\", which the C runtime would read as E:". Only the card's
+# recordings convert, the one that is no WAV file fails without keeping
+# take.wav, whose output it names, from converting, and the rest is passed
+# over: "._" companions, the trash, the system's folders, and Hidden, which
+# wine hides as Windows does.
+python3 tools/wavgen.py card "$work/card"
+cp -a "$work/card" "$work/card-native"
+for recording in "001 Field.wav" REC/Interview.WAV REC/2024-05/take.wav; do
+  (cd "$work/card-native/$(dirname "$recording")" &&
+    "$root/build/release/halvorine-convert" "$(basename "$recording")" >/dev/null)
+done
+card_said="3 converted, 1 failed
+  E:\\REC\\2024-05\\take.edit.wav: Error in .wav file header [1]
+9 skipped: hidden or system 8, not .wav files 1
+Press a key to close this window."
 for entry in folder background; do
-  command=$(with_path "$folder_verb" %1 "$(windows_path "$work/$entry")")
-  [[ $entry == folder ]] || command=$(with_path "$background_verb" %V "$(windows_path "$work/$entry")")
+  entry_verb=$folder_verb placeholder=%1
+  [[ $entry == folder ]] || entry_verb=$background_verb placeholder=%V
+  command=$(with_path "$entry_verb" $placeholder "$(windows_path "$work/$entry")")
   cp -a "$work/tree" "$work/$entry"
   wine_run "$work/$entry" "$work/$entry.out" "$work/$entry.err" "$wine" "$work/start_command.exe" "$command" </dev/null ||
     fail "the $entry entry failed: $(cat "$work/$entry.out")"
   diff -r "$work/tree-native" "$work/$entry" >&2 || fail "the $entry entry's outputs are not the console program's"
   grep -qx "200 converted, 0 failed" "$work/$entry.out" || fail "the $entry entry said: $(cat "$work/$entry.out")"
+
+  card=$work/card-$entry
+  cp -a "$work/card" "$card"
+  ln -sfn "$card" "$WINEPREFIX/dosdevices/e:"
+  "$wine" cmd /c 'attrib +h E:\Hidden' >/dev/null 2>&1 || fail "attrib +h E:\\Hidden failed"
+  [[ $("$wine" cmd /c 'attrib E:\Hidden' 2>/dev/null) == *"H "*'E:\Hidden'* ]] || fail "wine did not hide E:\\Hidden"
+  status=0
+  wine_run "$card" "$card.out" "$card.err" "$wine" "$work/start_command.exe" \
+    "$(with_path "$entry_verb" $placeholder 'E:\')" </dev/null || status=$?
+  [[ $status == 1 ]] || fail "the $entry entry on E:\\ ended with $status: $(cat "$card.out")"
+  diff -r "$work/card-native" "$card" >&2 || fail "the $entry entry on E:\\ wrote other files than the console program"
+  [[ $(sed -n '/ converted, [0-9]* failed$/,$p' "$card.out") == "$card_said" ]] ||
+    fail "the $entry entry on E:\\ said: $(cat "$card.out")"
 done
+rm "$WINEPREFIX/dosdevices/e:"
 
 # Explorer starts the .wav entry once per file chosen: 120 started at once
 # gather in one window, the first's, which converts every one; the others
