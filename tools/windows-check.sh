@@ -6,7 +6,7 @@
 # installer is installed in a fresh prefix first (files, right-click entries,
 # shortcut, PATH), the drop target is tested as installed, started by each
 # right-click entry's command as Explorer starts it (a folder of recordings,
-# 120 files chosen at once), and then the installer must leave nothing
+# a memory card's root as drive E:, 120 files chosen at once), and then the installer must leave nothing
 # behind, replace an older version and refuse to replace a newer one.
 # Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime, and the
 # release build's drop target and tests.
