@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/folder_rule.hpp"
 #include "cli/messages.hpp"
 #include "cli/naming.hpp"
 #include "cli/sequence.hpp"
@@ -43,20 +45,6 @@ namespace {
 namespace fs = std::filesystem;
 using halvorine::cli::Message;
 using halvorine::cli::message_text;
-
-// Whatever the letter case: cameras and older Windows tools write ".WAV".
-bool is_wav(const fs::path& name) {
-    // A copy: extension() makes a path of its own, gone at the semicolon.
-    const auto extension = name.extension().native();
-    constexpr std::string_view wav = ".wav";
-    if (extension.size() != wav.size()) return false;
-    for (std::size_t i = 0; i < wav.size(); ++i) {
-        const auto c = extension[i];
-        const auto lower = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-        if (lower != wav[i]) return false;
-    }
-    return true;
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -168,8 +156,7 @@ struct Claim {
 // caps one at 260 characters, whatever the form of the name).
 class FolderFiles final : public halvorine::cli::Ends {
 public:
-    FolderFiles(const fs::path& recording, Progress& progress, std::vector<Claim>& claims)
-        : recording_(recording), progress_(progress), claims_(claims) {}
+    FolderFiles(const fs::path& recording, Progress& progress) : recording_(recording), progress_(progress) {}
 
     void say(Message m, std::string_view text) override {
         progress_.screen.say(text);
@@ -186,14 +173,14 @@ public:
         return &*counted_;
     }
 
+    // Only the folder's own file: never through a link to another place,
+    // into a pipe, or into a file that has other names elsewhere.
     halvorine::Sink* open_output(const std::string& name) override {
         const std::string path = in_folder(recording_.parent_path(), name);
-        output_.emplace(path, *input_);
+        output_.emplace(path, *input_, true);
         if (!output_->is_open()) return nullptr;
-        // Opened is emptied: from here on the output is this recording's,
-        // whether its run succeeds or not.
         if (const auto id = output_->identity()) {
-            claims_.push_back({*id, input_->identity(), path, halvorine::utf8_name(recording_)});
+            claim_ = Claim{*id, input_->identity(), path, halvorine::utf8_name(recording_)};
         }
         return &*output_;
     }
@@ -202,11 +189,13 @@ public:
 
     // The first line said after the banner.
     const std::string& said() const { return said_; }
+    // The output this run wrote, once opened.
+    const std::optional<Claim>& claim() const { return claim_; }
 
 private:
     const fs::path& recording_;
     Progress& progress_;
-    std::vector<Claim>& claims_;
+    std::optional<Claim> claim_;
     std::optional<halvorine::FileSource> input_;
     std::optional<Counted> counted_;
     std::optional<halvorine::FileSink> output_;
@@ -217,7 +206,9 @@ private:
 // folders among them, and the paths handed over by drop targets started with
 // it. Each path is listed as it joins, folders walked, before any of them is
 // converted, so that the count of files is known and outputs written meanwhile
-// are not met in a listing.
+// are not met in a listing. A file or folder reached twice (a folder and a
+// file in it, one folder given twice, a folder mounted inside itself) is
+// taken once.
 class Batch {
 public:
     void add(const fs::path& path) {
@@ -225,10 +216,11 @@ public:
         if (!kind) {
             note(Message::drop_missing, path);
         } else if (kind == halvorine::EntryKind::folder) {
-            // What was given is taken as it is, a link included; only what
-            // the walk finds inside is not followed.
-            const std::size_t before = items_.size();
-            if (walk(path) && items_.size() == before) note(Message::drop_no_wav, path);
+            // What was given is taken as it is, a link or a hidden folder
+            // included; only what the walk finds inside is judged.
+            if (!first_time(path)) return;
+            const auto found = walk(path);
+            if (found && *found == 0) note(Message::drop_no_wav, path);
         } else {
             push(path);
         }
@@ -251,7 +243,16 @@ public:
     bool finish() {
         screen_.say(Message::drop_summary, {std::to_string(converted_), std::to_string(failures_.size())});
         for (const auto& line : failures_) screen_.say(line);
-        if (skipped_ != 0) screen_.say(Message::drop_skipped, {std::to_string(skipped_)});
+        std::string kinds;
+        for (const auto& [m, n] : {std::pair{Message::drop_skipped_links, skipped_links_},
+                                   std::pair{Message::drop_skipped_hidden, skipped_hidden_},
+                                   std::pair{Message::drop_skipped_other, skipped_other_}}) {
+            if (n == 0) continue;
+            if (!kinds.empty()) kinds += ", ";
+            kinds += message_text(m, {std::to_string(n)});
+        }
+        const std::size_t skipped = skipped_links_ + skipped_hidden_ + skipped_other_;
+        if (skipped != 0) screen_.say(Message::drop_skipped, {std::to_string(skipped), kinds});
         return failures_.empty();
     }
 
@@ -264,7 +265,15 @@ private:
         std::string note;  // what is said instead, for what is no file to convert
     };
 
+    // False when `path` leads to a file or folder this batch has met. Some
+    // network and FUSE file systems number no file: 0 is never a match.
+    bool first_time(const fs::path& path) {
+        const auto id = halvorine::identity_of(halvorine::utf8_name(path));
+        return !id || id->number == 0 || seen_.insert({id->device, id->number}).second;
+    }
+
     void push(const fs::path& file) {
+        if (!first_time(file)) return;
         items_.push_back({true, file, {}});
         ++files_;
     }
@@ -273,23 +282,37 @@ private:
     }
     void fail(std::string line) { failures_.push_back(std::move(line)); }
 
+    // A refusal said in the recording's place and listed under the summary.
+    void refuse(Message m, std::initializer_list<std::string_view> args) {
+        const std::string refusal = message_text(m, args);
+        screen_.say(refusal);
+        fail(message_text(Message::drop_failed_note, {first_line(refusal)}));
+    }
+
     void convert(const fs::path& path) {
         const std::size_t k = ++converting_;
         const std::string name = halvorine::utf8_name(path.filename());
         const std::string recording = halvorine::utf8_name(path);
         if (const auto output = halvorine::cli::output_name(name)) {
-            if (const Claim* earlier = claimant(in_folder(path.parent_path(), *output), path)) {
-                const std::string refusal =
-                    message_text(Message::drop_clash, {recording, earlier->output_name, earlier->recording});
-                screen_.say(refusal);
-                fail(message_text(Message::drop_failed_note, {first_line(refusal)}));
+            const std::string output_path = in_folder(path.parent_path(), *output);
+            // A folder from an archive or another machine may hold a link, a
+            // pipe or a second name of a file elsewhere where an output goes.
+            if (!halvorine::own_file_or_missing(output_path)) {
+                refuse(Message::drop_not_own_file, {recording, output_path});
+                return;
+            }
+            if (const Claim* earlier = claimant(output_path, path)) {
+                refuse(Message::drop_clash, {recording, earlier->output_name, earlier->recording});
                 return;
             }
         }
         Progress progress{screen_, k, files_, 0};
-        FolderFiles files(path, progress, claims_);
+        FolderFiles files(path, progress);
         if (halvorine::cli::run_one(name, files, blocks_) == 0) {
             ++converted_;
+            // Only a conversion claims its output: a later recording of the
+            // same name makes good what a failed one emptied.
+            if (files.claim()) claims_.push_back(*files.claim());
         } else {
             fail(message_text(Message::drop_failed_run, {recording, files.said()}));
         }
@@ -297,7 +320,6 @@ private:
 
     // The other recording of this batch whose output `output` already is,
     // told by the file system, which knows when two names are one file.
-    // The same recording met twice converts again: nothing is lost.
     const Claim* claimant(const std::string& output, const fs::path& recording) const {
         const auto id = halvorine::identity_of(output);
         if (!id) return nullptr;
@@ -309,31 +331,58 @@ private:
         return nullptr;
     }
 
-    // Lists the .wav files in `folder`, by name, then those of its folders,
-    // by name, folder by folder; false when it cannot be read.
-    bool walk(const fs::path& folder) {
-        std::vector<fs::path> files;
-        std::vector<fs::path> folders;
-        const auto entries = halvorine::list_folder(folder);
-        if (!entries) {
-            note(Message::drop_unreadable, folder);
-            return false;
+    // Counts what the walk passes over, by kind; true for what it takes or
+    // walks.
+    bool kept(const halvorine::FolderEntry& entry) {
+        using halvorine::cli::Entry;
+        using halvorine::cli::Verdict;
+        using Kind = halvorine::EntryKind;
+        const Entry as = entry.kind == Kind::folder ? Entry::folder
+                         : entry.kind == Kind::file ? Entry::file
+                         : entry.kind == Kind::link ? Entry::link
+                                                    : Entry::other;
+        switch (halvorine::cli::judge(halvorine::utf8_name(entry.name), as, entry.hidden)) {
+            case Verdict::take:
+            case Verdict::walk: return true;
+            case Verdict::link: ++skipped_links_; break;
+            case Verdict::hidden: ++skipped_hidden_; break;
+            case Verdict::other: ++skipped_other_; break;
         }
-        for (const auto& entry : *entries) {
-            const fs::path path = folder / entry.name;
-            if (entry.kind == halvorine::EntryKind::folder) {
-                folders.push_back(path);
-            } else if (entry.kind == halvorine::EntryKind::file && is_wav(entry.name)) {
-                files.push_back(path);
-            } else {
-                ++skipped_;
+        return false;
+    }
+
+    // Lists the recordings in `top`, by name, then those of its folders, by
+    // name, folder by folder, on a list of its own rather than the call
+    // stack, which a deep tree could exhaust. The recordings found, those
+    // met before included; none when `top` cannot be read.
+    std::optional<std::size_t> walk(const fs::path& top) {
+        std::size_t found = 0;
+        std::vector<fs::path> to_walk{top};  // the next at the back
+        while (!to_walk.empty()) {
+            const fs::path folder = std::move(to_walk.back());
+            to_walk.pop_back();
+            const auto listing = halvorine::list_folder(folder);
+            if (!listing) {
+                note(Message::drop_unreadable, folder);
+                if (folder == top) return std::nullopt;
+                continue;
+            }
+            std::vector<fs::path> files;
+            std::vector<fs::path> folders;
+            for (const auto& entry : listing->entries) {
+                if (!kept(entry)) continue;
+                (entry.kind == halvorine::EntryKind::folder ? folders : files).push_back(folder / entry.name);
+            }
+            std::sort(files.begin(), files.end());
+            std::sort(folders.begin(), folders.end(), std::greater<>());
+            found += files.size();
+            for (const auto& file : files) push(file);
+            if (!listing->complete) note(Message::drop_partly_read, folder);
+            for (auto& inner : folders) {
+                if (first_time(inner)) to_walk.push_back(std::move(inner));
             }
         }
-        std::sort(files.begin(), files.end());
-        std::sort(folders.begin(), folders.end());
-        for (const auto& file : files) push(file);
-        for (const auto& inner : folders) walk(inner);
-        return true;
+        return found;
     }
 
     Screen screen_;
@@ -341,10 +390,13 @@ private:
     std::size_t next_ = 0;
     std::size_t files_ = 0;       // listed so far
     std::size_t converting_ = 0;  // the file under way, 1 for the first, refused ones counted
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;  // device and number
     std::vector<Claim> claims_;
     halvorine::Blocks blocks_;
     int converted_ = 0;
-    int skipped_ = 0;
+    std::size_t skipped_links_ = 0;
+    std::size_t skipped_hidden_ = 0;
+    std::size_t skipped_other_ = 0;
     std::vector<std::string> failures_;
 };
 

@@ -41,14 +41,22 @@ constexpr std::array catalogue{
     Entry{Message::drop_missing, "\nNot converted: %s was not found.", true},
     Entry{Message::drop_no_wav, "\nNot converted: %s holds no .wav file.", true},
     Entry{Message::drop_unreadable, "\nNot converted: the folder %s cannot be read.", true},
+    Entry{Message::drop_partly_read, "\nNot converted: the rest of the folder %s, which cannot be read to its end.",
+          true},
     Entry{Message::drop_clash, "\nNot converted: %s would replace %s, already made from %s.", true},
+    Entry{Message::drop_not_own_file,
+          "\nNot converted: %s, as its output %s is a link, a pipe, a device or a file with more than one name.", true},
     Entry{Message::drop_summary, "\n%d converted, %d failed", true},
     // Under the summary, one line for each failure: a recording's path and
     // the first line its run said, or the drop target's own line.
     Entry{Message::drop_failed_run, "  %s: %s", true},
     Entry{Message::drop_failed_note, "  %s", true},
-    // Its own line under the summary, there only when something was skipped.
-    Entry{Message::drop_skipped, "%d skipped: not .wav files, or links", true},
+    // Its own line under the summary, there only when something was skipped:
+    // the count, then by kind those that are not 0, joined by ", ".
+    Entry{Message::drop_skipped, "%d skipped: %s", true},
+    Entry{Message::drop_skipped_links, "links %d", false},
+    Entry{Message::drop_skipped_hidden, "hidden or system %d", false},
+    Entry{Message::drop_skipped_other, "not .wav files %d", false},
     Entry{Message::drop_press_key, "Press a key to close this window.", true},
     // Rewritten in place on a terminal, so without a line end.
     Entry{Message::drop_progress, "Converting %d of %d", false},

@@ -39,10 +39,10 @@ std::optional<FileIdentity> FileSource::identity() const { return halvorine::ide
 
 std::optional<std::uint64_t> FileSource::size() const { return halvorine::size(file_.get()); }
 
-FileSink::FileSink(const std::string& path, const FileSource& input) {
+FileSink::FileSink(const std::string& path, const FileSource& input, bool own_file_only) {
     // Nothing is truncated before the output is known not to be the input:
     // names can lie (links, renames), the open files cannot.
-    FileHandle file = open_for_writing(path);
+    FileHandle file = open_for_writing(path, own_file_only);
     if (!file) return;
     const auto in = input.identity();
     const auto out = halvorine::identity(file.get());

@@ -29,8 +29,9 @@ public:
     // Opens or creates `path` for binary writing, locks it for this run and
     // empties it, unless it is `input` under another name (a link), that
     // cannot be told, or another run is writing it: then is_open() is false
-    // and the file is left as it was.
-    FileSink(const std::string& path, const FileSource& input);
+    // and the file is left as it was. With `own_file_only`, see
+    // open_for_writing.
+    FileSink(const std::string& path, const FileSource& input, bool own_file_only = false);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     bool write(std::span<const Byte> bytes) override;
     [[nodiscard]] std::optional<FileIdentity> identity() const;

@@ -44,13 +44,82 @@ std::optional<FileIdentity> identity_of_handle(HANDLE h) {
                         (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }
 
+// Whether an open handle (opened without following a reparse point) is a
+// file of its own on a disk, a folder, or a reparse point that keeps its
+// data elsewhere (a cloud placeholder), which is opened once more, followed.
+enum class Found { own_file, folder, not_own, placeholder };
+
+Found found_at(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) != FILE_TYPE_DISK || GetFileInformationByHandle(h, &info) == 0) return Found::not_own;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) == 0 ||
+            names_another_place(tag.ReparseTag)) {
+            return Found::not_own;
+        }
+        return Found::placeholder;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Found::folder;
+    return info.nNumberOfLinks == 1 ? Found::own_file : Found::not_own;
+}
+
+HANDLE open_to_write(const std::wstring& path, DWORD flags) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+}
+
+// The output as this folder's own file, or INVALID_HANDLE_VALUE.
+HANDLE open_own_file(const std::wstring& path) {
+    HANDLE h = open_to_write(path, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    const Found found = found_at(h);
+    if (found == Found::own_file) return h;
+    const auto before = identity_of_handle(h);
+    CloseHandle(h);
+    if (found != Found::placeholder) return INVALID_HANDLE_VALUE;
+    // Its data is fetched when it is opened as itself; that it is still the
+    // same file is checked on the handle, as a name can change meanwhile.
+    h = open_to_write(path, 0);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!before || identity_of_handle(h) != before || GetFileInformationByHandle(h, &info) == 0 ||
+        info.nNumberOfLinks != 1) {
+        CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
 }  // namespace
 
 FileHandle open_for_reading(const std::string& name) { return FileHandle(_wfopen(system_name(name).c_str(), L"rb")); }
 
-FileHandle open_for_writing(const std::string& name) {
+bool own_file_or_missing(const std::string& name) {
+    const HANDLE h = CreateFileW(system_name(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr);
+    if (h == INVALID_HANDLE_VALUE) return true;  // missing, or the open says why
+    const Found found = found_at(h);
+    CloseHandle(h);
+    return found != Found::not_own;
+}
+
+FileHandle open_for_writing(const std::string& name, bool own_file_only) {
     int fd = -1;
     const std::wstring path = system_name(name);
+    if (own_file_only) {
+        const HANDLE h = open_own_file(path);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+        if (fd < 0) {
+            CloseHandle(h);
+            return nullptr;
+        }
+        std::FILE* file = _fdopen(fd, "wb");
+        if (file == nullptr) _close(fd);
+        return FileHandle(file);
+    }
     // Denying other writers is Windows' lock: a second run opening the same
     // output is refused here, before anything of it is touched.
     if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE) != 0) {
@@ -90,9 +159,28 @@ bool claim_output(std::FILE* file) {
 
 FileHandle open_for_reading(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")); }
 
-FileHandle open_for_writing(const std::string& name) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+namespace {
+
+bool own_file(const struct stat& st) { return S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink == 1); }
+
+}  // namespace
+
+bool own_file_or_missing(const std::string& name) {
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) != 0 || own_file(st);
+}
+
+FileHandle open_for_writing(const std::string& name, bool own_file_only) {
+    // Not blocking: a pipe with no reader would hold the open for ever.
+    const int flags = own_file_only ? O_NOFOLLOW | O_NONBLOCK : 0;
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
     if (fd < 0) return nullptr;
+    struct stat st {};
+    if (own_file_only && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+                          ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)) {
+        ::close(fd);
+        return nullptr;
+    }
     std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) ::close(fd);
     return FileHandle(file);

@@ -30,8 +30,17 @@ FileHandle open_for_reading(const std::string& name);
 
 // Opens `name` for binary writing, creating it when missing and leaving its
 // content alone when not. On Windows no other writer may hold it, and none
-// may open it for writing while we do.
-FileHandle open_for_writing(const std::string& name);
+// may open it for writing while we do. With `own_file_only`, no link is
+// followed, and what is there must be a file with no other name: the output
+// is then this folder's own, not some other place a link or a second name
+// leads to, nor a pipe that would wait for a reader for ever.
+FileHandle open_for_writing(const std::string& name, bool own_file_only = false);
+
+// Whether `name`, its link not followed, is missing, a folder (which no
+// output opens), or a file with no other name: what open_for_writing with
+// `own_file_only` will take or refuse by itself. False for a link, a pipe, a
+// device, and a file with more than one name.
+bool own_file_or_missing(const std::string& name);
 
 // The identity of an open file; none when the system cannot say.
 std::optional<FileIdentity> identity(std::FILE* file);

@@ -28,29 +28,33 @@ std::optional<EntryKind> kind_of(const fs::path& path) {
 
 // The standard library here sees no links at all, taking a junction for the
 // folder it leads to, and lists no folder past MAX_PATH.
-std::optional<std::vector<FolderEntry>> list_folder(const fs::path& folder) {
+std::optional<Listing> list_folder(const fs::path& folder) {
     const std::wstring pattern = system_form(folder / L"*").native();
     WIN32_FIND_DATAW found{};
     const HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
     if (h == INVALID_HANDLE_VALUE) {
         // A drive's root has no "." to find when it is empty.
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<FolderEntry>{};
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return Listing{};
         return std::nullopt;
     }
-    std::vector<FolderEntry> entries;
+    Listing listing;
     do {
         const std::wstring_view name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         const DWORD a = found.dwFileAttributes;
-        const EntryKind kind = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::other
-                               : (a & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::folder
-                                                                       : EntryKind::file;
-        entries.push_back({fs::path(name), kind});
+        // A reparse point's tag comes in dwReserved0. A cloud placeholder
+        // (OneDrive's files on demand) is a reparse point too, and is the
+        // user's file like any other.
+        const bool link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && names_another_place(found.dwReserved0);
+        const EntryKind kind = link                                  ? EntryKind::link
+                               : (a & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::folder
+                               : (a & FILE_ATTRIBUTE_DEVICE) != 0    ? EntryKind::other
+                                                                     : EntryKind::file;
+        listing.entries.push_back({fs::path(name), kind, (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0});
     } while (FindNextFileW(h, &found) != 0);
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    listing.complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(h);
-    if (!complete) return std::nullopt;
-    return entries;
+    return listing;
 }
 
 std::string utf8_name(const fs::path& path) { return narrow(path.native()); }
@@ -81,20 +85,23 @@ std::optional<EntryKind> kind_of(const fs::path& path) {
                                             : EntryKind::other;
 }
 
-std::optional<std::vector<FolderEntry>> list_folder(const fs::path& folder) {
-    std::vector<FolderEntry> entries;
+std::optional<Listing> list_folder(const fs::path& folder) {
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    fs::directory_iterator it(folder, ec);
+    if (ec) return std::nullopt;
+    Listing listing;
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
         std::error_code type_ec;
         const fs::file_type type = it->symlink_status(type_ec).type();
         const EntryKind kind = type_ec                              ? EntryKind::other
                                : type == fs::file_type::directory ? EntryKind::folder
                                : type == fs::file_type::regular   ? EntryKind::file
+                               : type == fs::file_type::symlink   ? EntryKind::link
                                                                   : EntryKind::other;
-        entries.push_back({it->path().filename(), kind});
+        listing.entries.push_back({it->path().filename(), kind});
     }
-    if (ec) return std::nullopt;
-    return entries;
+    listing.complete = !ec;
+    return listing;
 }
 
 std::string utf8_name(const fs::path& path) { return path.native(); }

@@ -4,6 +4,7 @@
 // what it leads to, the form of a long path the system opens, and a name
 // shown as the messages show every name.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,23 +13,37 @@
 
 namespace halvorine {
 
-// A symbolic link and, on Windows, any reparse point (a junction, a mount
-// point) is `other`: a walk that followed them could leave the folder it was
-// given, or come back round to it. So is what the system cannot tell, so that
-// nothing unknown is followed.
-enum class EntryKind { folder, file, other };
+// A symbolic link and, on Windows, a junction or a mount point is a `link`:
+// a walk that followed one could leave the folder it was given, or come back
+// round to it. What the system cannot tell is `other`, with pipes and
+// devices, so that nothing unknown is followed.
+enum class EntryKind { folder, file, link, other };
 
 struct FolderEntry {
     std::filesystem::path name;  // the entry's own name, without the folder's
     EntryKind kind;
+    bool hidden = false;  // Windows' Hidden or System attribute
+};
+
+// What a folder was read to hold. A listing can fail part-way (a card pulled
+// out, a network share gone); what came before is still true.
+struct Listing {
+    std::vector<FolderEntry> entries;  // "." and ".." left out, in no set order
+    bool complete = true;
 };
 
 // What `path` leads to, a link followed; none when nothing is there.
 std::optional<EntryKind> kind_of(const std::filesystem::path& path);
 
-// What `folder` holds, "." and ".." left out, in no set order; none when it
-// cannot be read.
-std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder);
+// What `folder` holds; none when it cannot be read at all.
+std::optional<Listing> list_folder(const std::filesystem::path& folder);
+
+// Whether a Windows reparse point with this tag names another place (a
+// symbolic link, a junction, a mount point) rather than holding its own
+// data elsewhere, as a cloud placeholder or a deduplicated file does: only
+// the first kind is a link. The tag's name-surrogate bit, read here on
+// every system so that the rule is tested where the tests run.
+constexpr bool names_another_place(std::uint32_t reparse_tag) { return (reparse_tag & 0x20000000u) != 0; }
 
 // The path as the system opens it. Past MAX_PATH, the current folder
 // counted, Windows opens only the "\\?\" form of the full path unless long

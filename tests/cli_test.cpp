@@ -3,8 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include <fstream>
+#include <sstream>
+
+#include "cli/folder_rule.hpp"
 #include "cli/messages.hpp"
 #include "cli/naming.hpp"
+#include "platform/paths.hpp"
 #include "platform/utf16.hpp"
 
 namespace halvorine::cli {
@@ -37,6 +44,53 @@ TEST(OutputName, FromTheArgument) {
     EXPECT_EQ(output_name(dot66)->size(), 79u);
     EXPECT_EQ(output_name(dot70)->size(), 83u);
     EXPECT_EQ(output_name(long_name), std::nullopt);
+}
+
+// Every row of the table the page's test reads too; the end-to-end tests
+// walk a card built of such entries.
+TEST(FolderRule, JudgesEveryEntryOfTheTable) {
+    std::ifstream table(HALVORINE_FOLDER_ENTRIES);
+    ASSERT_TRUE(table.good());
+    const std::map<std::string, Entry> entries = {
+        {"file", Entry::file}, {"folder", Entry::folder}, {"link", Entry::link}, {"other", Entry::other}};
+    const std::map<std::string, Verdict> verdicts = {{"take", Verdict::take},
+                                                     {"walk", Verdict::walk},
+                                                     {"link", Verdict::link},
+                                                     {"hidden", Verdict::hidden},
+                                                     {"other", Verdict::other}};
+    int rows = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line.starts_with('#')) continue;
+        std::vector<std::string> cells;
+        std::istringstream split(line);
+        for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
+        ASSERT_EQ(cells.size(), 5u) << line;
+        ASSERT_TRUE(entries.contains(cells[1]) && verdicts.contains(cells[3])) << line;
+        EXPECT_EQ(judge(cells[0], entries.at(cells[1]), cells[2] != "-"), verdicts.at(cells[3])) << line;
+        ++rows;
+    }
+    EXPECT_GT(rows, 40);
+}
+
+// Windows marks links, junctions and mount points as name surrogates; cloud
+// placeholders, deduplicated and compressed files, app aliases and the rest
+// hold their own data and are walked like any file.
+TEST(FolderRule, OnlyNameSurrogatesAreLinks) {
+    const std::pair<std::uint32_t, bool> tags[] = {
+        {0xA000000C, true},   // symbolic link
+        {0xA0000003, true},   // junction, mount point
+        {0xA000001D, true},   // WSL's symbolic link
+        {0xA0000027, true},   // container layer link
+        {0x9000001A, false},  // OneDrive, files on demand
+        {0x9000601A, false},  // a cloud provider's own subtype
+        {0x9000001C, false},  // projected file system
+        {0x80000013, false},  // deduplicated
+        {0x80000017, false},  // compressed by the overlay filter
+        {0x8000001B, false},  // an app's execution alias
+        {0x80000023, false},  // a Unix socket
+        {0x00000000, false},
+    };
+    for (const auto& [tag, link] : tags) EXPECT_EQ(names_another_place(tag), link) << std::hex << tag;
 }
 
 // The end-to-end tests cross with names in several scripts under wine; these

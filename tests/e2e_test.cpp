@@ -744,14 +744,18 @@ TEST_F(E2e, DropTargetConvertsEachFileInItsOwnFolder) {
 // The drop target given folders (here natively; tools/windows-check.sh tests
 // the installed Windows one above): every .wav under a folder, any letter
 // case, a folder's files by name before its folders by name; links not
-// followed; each output the console program's for the same file, beside it;
-// anything else skipped and counted; an output made twice in one run refused
-// to the later recording, whichever spelling leads to it, even when the
-// earlier one failed once it had opened it; every failure listed under the
+// followed; names starting with '.' and the system's trash and folders at a
+// card's root passed over unread; each output the console program's for the
+// same file, beside it; anything else skipped and counted by kind; a file or
+// folder reached twice taken once; an output made twice in one run refused
+// to the later recording, whichever spelling leads to it, unless the earlier
+// failed; an output name that is a link, a pipe or a second name of another
+// file refused, and nothing outside written; every failure listed under the
 // summary by its first line. In a tree, "x/" is a folder, "x -> y" a link,
-// "bad.wav" no WAV file, and a folder "locked" cannot be read. On a terminal
-// the progress line is rewritten in place and blanked before every other
-// line, which thus comes out as in a pipe.
+// "x = y" a second name of file y, "x |" a named pipe, "bad.wav" no WAV
+// file, and a folder "locked" cannot be read. On a terminal the progress line
+// is rewritten in place and blanked before every other line, which thus comes
+// out as in a pipe.
 TEST_F(E2e, DropTargetWalksFolders) {
     if (windows_build()) GTEST_SKIP() << "the Windows drop target is tested as installed, above";
     // Another build of the console program (under qemu, say) is no measure
@@ -761,42 +765,68 @@ TEST_F(E2e, DropTargetWalksFolders) {
         return "Not converted: " + recording + " would replace rec/halvorine-" + stem + ".ddc, already made from " +
                earlier + ".";
     };
+    const auto not_own = [](const std::string& recording, const std::string& output) {
+        return "Not converted: " + recording + ", as its output " + output +
+               " is a link, a pipe, a device or a file with more than one name.";
+    };
     const struct {
         std::vector<std::string> tree, args;
         std::vector<std::string> said;  // in order: a file's path for its run's lines, or a message
         int converted;
         std::vector<std::string> failures;  // as listed under the summary
-        int skipped;
+        std::string skipped;                // the line, when there is one
+        std::string bound = {};             // a folder the first folder of the tree is mounted on
     } cases[] = {
         {{"rec/b.WAV", "rec/a.wav", "rec/z.wav", "rec/notes.txt", "rec/alpha/e.wav", "rec/Sub/c.Wav",
           "rec/Sub/deeper/d.wav", "rec/Sub/x.wav.bak", "rec/empty/"},
          {"rec"},
          {"rec/a.wav", "rec/b.WAV", "rec/z.wav", "rec/Sub/c.Wav", "rec/Sub/deeper/d.wav", "rec/alpha/e.wav"},
-         6, {}, 2},
+         6, {}, "2 skipped: not .wav files 2"},
         {{"out/x.wav", "out/in/y.wav", "rec/a.wav", "rec/to-folder -> ../out", "rec/to-file.wav -> ../out/x.wav"},
-         {"rec"}, {"rec/a.wav"}, 1, {}, 2},
+         {"rec"}, {"rec/a.wav"}, 1, {}, "2 skipped: links 2"},
         {{"empty/"}, {"empty"}, {"\nNot converted: empty holds no .wav file.\n"}, 0,
-         {"Not converted: empty holds no .wav file."}, 0},
-        {{"docs/notes.txt", "docs/wav", "docs/in/empty/", "docs/in/x.wav -> /x"}, {"docs/"},
-         {"\nNot converted: docs/ holds no .wav file.\n"}, 0, {"Not converted: docs/ holds no .wav file."}, 3},
+         {"Not converted: empty holds no .wav file."}, ""},
+        {{"docs/notes.txt", "docs/wav", "docs/in/empty/", "docs/in/x.wav -> /x", "docs/._x.wav"}, {"docs/"},
+         {"\nNot converted: docs/ holds no .wav file.\n"}, 0, {"Not converted: docs/ holds no .wav file."},
+         "4 skipped: links 1, hidden or system 1, not .wav files 2"},
         // Everything is listed before the first conversion: deep/er's output
-        // is not met in it. One recording twice is converted twice.
+        // is not met in it. One recording reached twice converts once.
         {{"one.wav", "rec/bad.wav", "rec/good.rec.wav", "deep/er/two.wav"},
-         {"rec", "one.wav", "missing", "deep/er/two.wav", "deep"},
+         {"rec", "one.wav", "missing", "deep/er/two.wav", "deep", "./rec"},
          {"rec/bad.wav", "rec/good.rec.wav", "one.wav", "\nNot converted: missing was not found.\n",
-          "deep/er/two.wav", "deep/er/two.wav"},
-         4, {"rec/bad.wav: Error in .wav file header [1]", "Not converted: missing was not found."}, 0},
+          "deep/er/two.wav"},
+         3, {"rec/bad.wav: Error in .wav file header [1]", "Not converted: missing was not found."}, ""},
         {{"rec/a.wav", "rec/locked/x.wav"}, {"rec"},
          {"rec/a.wav", "\nNot converted: the folder rec/locked cannot be read.\n"}, 1,
-         {"Not converted: the folder rec/locked cannot be read."}, 0},
+         {"Not converted: the folder rec/locked cannot be read."}, ""},
+        // A failed run claims nothing: x.good.wav makes good what x.bad.wav
+        // emptied.
         {{"rec/take.1.wav", "rec/take.2.wav", "rec/x.bad.wav", "rec/x.good.wav"}, {"rec", "rec/../rec/take.2.wav"},
          {"rec/take.1.wav", "\n" + refused("rec/take.2.wav", "take", "rec/take.1.wav") + "\n", "rec/x.bad.wav",
-          "\n" + refused("rec/x.good.wav", "x", "rec/x.bad.wav") + "\n",
-          "\n" + refused("rec/../rec/take.2.wav", "take", "rec/take.1.wav") + "\n"},
+          "rec/x.good.wav"},
+         2, {refused("rec/take.2.wav", "take", "rec/take.1.wav"), "rec/x.bad.wav: Error in .wav file header [1]"},
+         ""},
+        // A memory card from a Mac, a Linux desktop and Windows, in a folder
+        // from an archive that holds a link, a pipe and a second name of a
+        // file outside where outputs go.
+        {{"outside/victim", "card/notes.txt", "card/.Trash-1000/files/old.wav", "card/$RECYCLE.BIN/x.wav",
+          "card/System Volume Information/x.wav", "card/lost+found/x.wav", "card/Takes/._take.wav",
+          "card/Takes/take.wav", "card/Takes/take.edit.bad.wav", "card/Takes/c.wav",
+          "card/Takes/halvorine-c.ddc = outside/victim", "card/Takes/take2.wav", "card/Takes/halvorine-take2.ddc |",
+          "card/Takes/sub/B.WAV", "card/Takes/sub/halvorine-B.ddc -> ../../../outside/victim"},
+         {"card"},
+         {"\n" + not_own("card/Takes/c.wav", "card/Takes/halvorine-c.ddc") + "\n", "card/Takes/take.edit.bad.wav",
+          "card/Takes/take.wav", "\n" + not_own("card/Takes/take2.wav", "card/Takes/halvorine-take2.ddc") + "\n",
+          "\n" + not_own("card/Takes/sub/B.WAV", "card/Takes/sub/halvorine-B.ddc") + "\n"},
          1,
-         {refused("rec/take.2.wav", "take", "rec/take.1.wav"), "rec/x.bad.wav: Error in .wav file header [1]",
-          refused("rec/x.good.wav", "x", "rec/x.bad.wav"), refused("rec/../rec/take.2.wav", "take", "rec/take.1.wav")},
-         0},
+         {not_own("card/Takes/c.wav", "card/Takes/halvorine-c.ddc"),
+          "card/Takes/take.edit.bad.wav: Error in .wav file header [1]",
+          not_own("card/Takes/take2.wav", "card/Takes/halvorine-take2.ddc"),
+          not_own("card/Takes/sub/B.WAV", "card/Takes/sub/halvorine-B.ddc")},
+         "9 skipped: links 1, hidden or system 5, not .wav files 3"},
+        // A folder mounted inside itself is walked once (where this run may
+        // mount).
+        {{"rec/a.wav", "rec/loop/"}, {"rec", "rec/loop/a.wav"}, {"rec/a.wav"}, 1, {}, "", "rec/loop"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tree.back());
@@ -806,9 +836,15 @@ TEST_F(E2e, DropTargetWalksFolders) {
         std::map<std::string, Bytes> inputs;
         for (const auto& n : c.tree) {
             const std::size_t arrow = n.find(" -> ");
-            fs::create_directories(at(n.substr(0, arrow)).parent_path());
+            const std::size_t same = n.find(" = ");
+            const std::string name = n.substr(0, std::min({arrow, same, n.find(" |")}));
+            fs::create_directories(at(name).parent_path());
             if (arrow != std::string::npos) {
-                fs::create_symlink(n.substr(arrow + 4), at(n.substr(0, arrow)));
+                fs::create_symlink(n.substr(arrow + 4), at(name));
+            } else if (same != std::string::npos) {
+                fs::create_hard_link(at(n.substr(same + 3)), at(name));
+            } else if (n.ends_with(" |")) {
+                ASSERT_EQ(mkfifo(at(name).c_str(), 0644), 0);
             } else if (n.ends_with("/")) {
                 fs::create_directory(at(n));
             } else {  // each its own samples, so that an output made from another input shows
@@ -817,6 +853,11 @@ TEST_F(E2e, DropTargetWalksFolders) {
             }
         }
         if (locked) fs::permissions(at("rec/locked"), fs::perms::none);
+        if (!c.bound.empty() &&
+            std::system(("mount --bind '" + at("rec").string() + "' '" + at(c.bound).string() + "' 2>/dev/null").c_str()) !=
+                0) {
+            continue;  // not allowed to mount here
+        }
         // The console program on a copy of each recording, alone in a folder:
         // what the drop target must print and write for it.
         std::string want;
@@ -839,7 +880,7 @@ TEST_F(E2e, DropTargetWalksFolders) {
         }
         want += "\n" + std::to_string(c.converted) + " converted, " + std::to_string(c.failures.size()) + " failed\n";
         for (const auto& failure : c.failures) want += "  " + failure + "\n";
-        if (c.skipped != 0) want += std::to_string(c.skipped) + " skipped: not .wav files, or links\n";
+        if (!c.skipped.empty()) want += c.skipped + "\n";
         // The same run on a terminal first, its files then put back.
         std::string on_terminal;
         if (!locked && fs::exists("/usr/bin/script")) {
@@ -856,20 +897,28 @@ TEST_F(E2e, DropTargetWalksFolders) {
         program_.clear();
         if (!on_terminal.empty()) {
             const auto listed = std::count_if(c.said.begin(), c.said.end(), [](const std::string& said) {
-                return !said.starts_with("\n") || said.find(" would replace ") != std::string::npos;
+                return !said.starts_with("\n") || said.find(" would replace ") != std::string::npos ||
+                       said.find(", as its output ") != std::string::npos;
             });
             const std::string shown = std::regex_replace(on_terminal, std::regex("\r\n"), "\n");
             if (listed != 0) {
-                EXPECT_NE(shown.find("Converting 1 of " + std::to_string(listed) + "\r"), std::string::npos);
+                EXPECT_TRUE(std::regex_search(shown, std::regex("Converting [0-9]+ of " + std::to_string(listed) + "\r")));
             }
             EXPECT_EQ(std::regex_replace(shown, std::regex("(\r[^\r\n]+)+\r +\r"), ""), piped.out);
         }
         if (locked) fs::permissions(at("rec/locked"), fs::perms::owner_all);
-        // Outputs beside their recordings, no other, and the recordings untouched.
+        if (!c.bound.empty()) {
+            EXPECT_EQ(std::system(("umount '" + at(c.bound).string() + "'").c_str()), 0);
+        }
+        // Outputs beside their recordings, no other, and the recordings (and
+        // what links and second names lead to) untouched.
         std::map<std::string, Bytes> found;
         for (const auto& e : fs::recursive_directory_iterator(dir_)) {
             const std::string name = e.path().lexically_relative(dir_).string();
-            if (e.path().filename().string().starts_with("halvorine-")) found[name] = read(name);
+            if (e.path().filename().string().starts_with("halvorine-") && e.is_regular_file() && !e.is_symlink() &&
+                e.hard_link_count() == 1) {
+                found[name] = read(name);
+            }
         }
         EXPECT_EQ(found, made);
         for (const auto& [name, bytes] : inputs) EXPECT_EQ(read(name), bytes) << name;
