@@ -3,7 +3,8 @@
 # still ends honestly: it reports success only for the exact output, leaves
 # behind only a beginning of the right output, never changes its input,
 # says at most one of its own messages after the banner, and makes a call
-# cut short by a signal again rather than fail.
+# cut short by a signal again rather than fail. Then the drop target beside
+# it lists a folder whose listing fails part-way.
 #
 #   tools/fault-sweep.sh [PROGRAM]    (default build/release/halvorine-convert)
 #
@@ -173,6 +174,25 @@ for input in plain odd long linked; do
     done
   done
 done
+
+# The drop target beside it, on a folder whose listing fails after its first
+# part: what was read converts, and the folder is named among the failures.
+drop=$(dirname "$program")/halvorine-drop
+if [[ -x $drop ]]; then
+  rm -rf "$work/run" && mkdir -p "$work/run/rec"
+  cp "$work/plain.wav" "$work/run/rec/a.wav" && cp "$work/odd.wav" "$work/run/rec/b.wav"
+  status=0
+  (cd "$work/run" && strace -o /dev/null -e trace=getdents64 -e inject=getdents64:error=EIO:when=2 \
+    "$drop" rec </dev/null >"$work/run/stdout" 2>/dev/null) || status=$?
+  partly=$'\nNot converted: the rest of the folder rec, which cannot be read to its end.\n'
+  if ((status == 1)) && grep -qxF "2 converted, 1 failed" "$work/run/stdout" && grep -qzF "$partly" "$work/run/stdout" &&
+    cmp -s "$work/run/rec/halvorine-a.ddc" "$work/plain.ddc" && cmp -s "$work/run/rec/halvorine-b.ddc" "$work/odd.ddc"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "drop target, listing cut short: status $status, stdout $(printf %q "$(cat "$work/run/stdout")")"
+  fi
+fi
 
 echo "fault sweep: $((SECONDS - start)) s"
 echo "$passed passed, $failed failed, $skipped skipped"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the web page (the web preset) and the native program, tests the
-# page's reading and storing under node (web/test/io-test.mjs), then converts
+# page's reading and storing, its zip and what it takes from a folder under
+# node (web/test/io-test.mjs, zip-test.mjs, intake-test.mjs), then converts
 # in chromium, in Firefox ESR (in a private window too) and in WebKitGTK (with
 # and without the storage features Safari ships), through the page's own file
 # input: the bundled example, every file the interop test has its tools
@@ -50,6 +51,7 @@ python3 web/test/make_inputs.py "$work/generated"
 if [[ " $* " != *" --big-only "* ]]; then
   node web/test/io-test.mjs
   node web/test/zip-test.mjs
+  node web/test/intake-test.mjs
   status=0
   python3 tests/interop_test.py --keep-inputs "$work/interop" build/release/halvorine-convert || status=$?
   # 77: sox, sndfile-convert or ffmpeg is missing here (and CI is not set).

@@ -271,9 +271,6 @@ function enqueue(picks) {
 
 // ---- Folders
 
-// Within a folder only recordings are taken; a file picked or dropped on its
-// own is converted whatever its name, as the console program would try it.
-const isWav = (name) => /\.wav$/i.test(name);
 const byName = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
 
 // By name, the files of a folder before its subfolders.
@@ -308,61 +305,46 @@ async function once(picks) {
 
 const within = (folder, name) => (folder ? `${folder}/${name}` : name);
 
-async function walkHandle(handle, folder, out, loose) {
-  if (handle.kind === 'file') {
-    if (loose || isWav(handle.name)) out.push({ file: await handle.getFile(), folder, handle });
-    return;
-  }
-  const path = within(folder, handle.name);
-  for await (const child of handle.values()) await walkHandle(child, path, out, false);
-}
-
-async function walkEntry(entry, folder, out, loose) {
-  if (entry.isFile) {
-    if (loose || isWav(entry.name)) out.push({ file: await new Promise((r, j) => entry.file(r, j)), folder });
-    return;
-  }
-  const path = within(folder, entry.name);
-  const reader = entry.createReader();
-  // A folder's entries come a batch at a time, until an empty one.
-  for (let batch; (batch = await new Promise((r, j) => reader.readEntries(r, j))).length > 0;) {
-    for (const child of batch) await walkEntry(child, path, out, false);
-  }
-}
-
-// What was dropped: files and folders, through handles where the browser
-// gives them (they tell one file reached twice), else through entries, else
-// the files alone. Each item is asked for its handle or entry while the
-// drop event lasts: the browser empties the list after it.
+// What was dropped (see intake.js). Each item is asked for its handle or
+// entry while the drop event lasts: the browser empties the list after it.
 function dropped(transfer) {
   const items = [...transfer.items].filter((i) => i.kind === 'file');
-  const ways = items.map((i) => ({
+  return halvorineIntake.dropped(items.map((i) => ({
     handle: i.getAsFileSystemHandle?.().catch(() => null) ?? null,
     entry: i.webkitGetAsEntry?.() ?? null,
     file: i.getAsFile(),
-  }));
-  return (async () => {
-    const out = [];
-    for (const way of ways) {
-      const handle = await way.handle;
-      try {
-        if (handle) await walkHandle(handle, '', out, true);
-        else if (way.entry?.isDirectory) await walkEntry(way.entry, '', out, true);
-        else if (way.file) out.push({ file: way.file, folder: '' });
-      } catch (e) {
-        // A folder that cannot be read is left out; its readable files are not.
-      }
-    }
-    return once(out);
-  })();
+  })));
 }
 
-// A folder picked by its button: the browser gives each file's path in it.
-function pickedFolder(files) {
-  return once([...files].filter((f) => isWav(f.name)).map((file) => {
-    const path = file.webkitRelativePath || file.name;
-    return { file, folder: path.slice(0, Math.max(0, path.lastIndexOf('/'))) };
-  }));
+const counted = (n, one, many) => `${n} ${n === 1 ? one : many}`;
+
+// What the last pick or drop left out, in words: each entry the browser
+// could not read, and a pick with nothing to convert, with what was passed
+// over in it; none for a pick of files, which are taken as they are.
+function tell(given, what) {
+  const lines = given ? given.unread.map(({ path, folder, partly, reason }) => (!folder
+    ? `Left out ${path}: the browser could not read it (${reason}).`
+    : partly
+      ? `Left out the rest of ${path}/: the browser could not read the folder to its end (${reason}).`
+      : `Left out ${path}/: the browser could not read the folder (${reason}).`)) : [];
+  if (given && given.picks.length === 0) {
+    const left = [...given.passed.values()];
+    const hidden = left.filter((k) => k === 'hidden').length;
+    const other = left.length - hidden;
+    const passed = [hidden && counted(hidden, 'hidden or system item', 'hidden or system items'),
+      other && counted(other, 'other file', 'other files')].filter(Boolean);
+    lines.push(`No .wav recording in ${what}.${passed.length > 0 ? ` Passed over: ${passed.join(', ')}.` : ''}`);
+  }
+  const told = $('intake');
+  told.replaceChildren(...lines.map((text) => line(text, 'note')));
+  told.hidden = lines.length === 0;
+}
+
+// A pick or drop of folders: its words, then its files in order.
+async function gather(given, what) {
+  const got = await given;
+  tell(got, what);
+  enqueue(await once(got.picks));
 }
 
 function showProgress() {
@@ -889,15 +871,16 @@ document.addEventListener('DOMContentLoaded', () => {
   const input = $('files');
   const drop = $('drop');
   input.addEventListener('change', () => {
+    tell(null);
     enqueue([...input.files].map((file) => ({ file, folder: '' })));
     input.value = '';
   });
   const folderInput = $('folder');
   $('pick-folder').addEventListener('click', () => folderInput.click());
-  folderInput.addEventListener('change', async () => {
+  folderInput.addEventListener('change', () => {
     const files = [...folderInput.files];
     folderInput.value = '';
-    enqueue(await pickedFolder(files));
+    gather(halvorineIntake.picked(files), 'the folder chosen');
   });
   $('zip').addEventListener('click', downloadAll);
   $('to-folder').addEventListener('click', saveAllTo);
@@ -906,7 +889,7 @@ document.addEventListener('DOMContentLoaded', () => {
   drop.addEventListener('drop', (e) => {
     e.preventDefault();
     drop.classList.remove('over');
-    dropped(e.dataTransfer).then(enqueue);
+    gather(dropped(e.dataTransfer), 'what was dropped');
   });
   $('cancel').addEventListener('click', cancel);
   startWorker();

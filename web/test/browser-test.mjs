@@ -669,16 +669,27 @@ const table = [];
 // zip, saved through its download: the later of two outputs with the same
 // path left out and named.
 const gen = (name) => inputs.find((f) => path.basename(f) === name);
+// `files`: [name, a file to copy or the bytes to write].
 const folderOf = (dir, files) => {
   for (const [name, from] of files) {
     fs.mkdirSync(path.dirname(path.join(dir, name)), { recursive: true });
-    fs.copyFileSync(from, path.join(dir, name));
+    if (Buffer.isBuffer(from)) fs.writeFileSync(path.join(dir, name), from);
+    else fs.copyFileSync(from, path.join(dir, name));
   }
   return dir;
 };
+// What a Mac writes beside each file on a card: an AppleDouble header, no WAV.
+const appleDouble = Buffer.alloc(4096);
+appleDouble.set([0, 5, 0x16, 7, 0, 2, 0, 0]);
+// The folder is a card's too: the recordings' `._` companions, and the
+// systems' bins and folders, whose recordings must not be converted.
+const cardLeft = [['.Trash-1000/files/old.wav', example], ['.Trashes/501/gone.wav', example], ['$RECYCLE.BIN/x.wav', example],
+  ['System Volume Information/x.wav', example], ['lost+found/x.wav', example], ['.DS_Store', appleDouble]];
 const takes = folderOf(path.join(work, 'folder', 'Takes'), [
   ['take.1.wav', example], ['take.2.wav', gen('seed-plain.wav')], ['LOUD.WAV', gen('seed-rcvr.wav')], ['notes.txt', example],
   ['Ünter/録音 1.wav', gen('seed-mono-16.wav')], ['Ünter/deep/z.wav', example], ['aa/y.wav', gen('seed-list-odd.wav')],
+  ...['._take.1.wav', '._LOUD.WAV', 'Ünter/._録音 1.wav', 'Ünter/deep/._z.wav', 'aa/._y.wav'].map((n) => [n, appleDouble]),
+  ...cardLeft,
 ]);
 // In the order they convert; null: left out of the zip.
 const takesOrder = [['LOUD.WAV', 'Takes/halvorine-LOUD.ddc'], ['take.1.wav', 'Takes/halvorine-take.ddc'], ['take.2.wav', null],
@@ -687,14 +698,15 @@ const takesOrder = [['LOUD.WAV', 'Takes/halvorine-LOUD.ddc'], ['take.1.wav', 'Ta
 // The folder `dir` given to the page: in chromium through the folder
 // button; elsewhere (the drivers give an input files, not folders) dropped,
 // as the entries a browser gives for a dropped folder, read a few at a time
-// and in no order.
-async function feedFolder(on, dir, n) {
+// and in no order; there `unreadable` adds files in it whose reading fails.
+async function feedFolder(on, dir, n, unreadable = []) {
   const before = await count(on);
   if (chromium) {
     await on.upload([dir], '#folder');
   } else {
     const files = fs.readdirSync(dir, { recursive: true }).filter((f) => fs.statSync(path.join(dir, f)).isFile())
-      .map((f) => [path.join(path.basename(dir), f), fs.readFileSync(path.join(dir, f)).toString('base64')]);
+      .map((f) => [path.join(path.basename(dir), f), fs.readFileSync(path.join(dir, f)).toString('base64')])
+      .concat(unreadable.map((f) => [path.join(path.basename(dir), f), null]));
     await on.run((given) => {
       const folder = (name) => ({ isFile: false, isDirectory: true, name, kids: new Map() });
       const top = folder('');
@@ -703,8 +715,9 @@ async function feedFolder(on, dir, n) {
         const name = parts.pop();
         let into = top;
         for (const part of parts) into = into.kids.get(part) ?? into.kids.set(part, folder(part)).get(part);
-        const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
-        into.kids.set(name, { isFile: true, isDirectory: false, name, file: (ok) => setTimeout(() => ok(new File([bytes], name))) });
+        const bytes = b64 === null ? null : Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+        into.kids.set(name, { isFile: true, isDirectory: false, name, file: (ok, fail) => setTimeout(() => (bytes ? ok(new File([bytes], name))
+          : fail(new DOMException('The requested file could not be read.', 'NotReadableError')))) });
       }
       const entry = (e) => (e.isFile ? e : {
         ...e,
@@ -732,6 +745,8 @@ if (!opts.bigOnly) {
     return [folder, path.posix.basename(p), `in ${folder}/`];
   })), `a folder: listed as ${JSON.stringify(listed)}`);
   await shoot(page, 'folder');
+  const quiet = await page.run(() => document.getElementById('intake').hidden);
+  check(quiet, 'a folder with recordings: the page says nothing of what it passed over');
   const shown = await page.run(() => [!!window.showDirectoryPicker, ...['to-folder', 'zip-link'].map((id) =>
     getComputedStyle(document.getElementById(id)).display !== 'none')]);
   check(shown[1] === shown[0] && !shown[2], `a folder: the picker ${shown[0]}, "Save all to a folder…" and the zip's link shown ${shown.slice(1)}`);
@@ -747,6 +762,18 @@ if (!opts.bigOnly) {
     `a folder: the notes say ${JSON.stringify(notes)}`);
   const got = await results(page, from);
   takesOrder.forEach(([p], k) => compare(got[k], native(path.join(takes, p)), `a folder: ${p}`));
+
+  // A card with no recording: the page says so and what it passed over,
+  // each of the systems' folders once, and names a file it could not read.
+  step('a folder with no recording');
+  const bare = folderOf(path.join(work, 'card', 'Card'), [...cardLeft, ['._take.wav', appleDouble], ['notes.txt', example]]);
+  const bareFrom = await feedFolder(page, bare, 0, chromium ? [] : ['broken.wav']);
+  await page.waitFor(() => !document.getElementById('intake').hidden, null, 30_000);
+  const told = await page.run(() => [...document.querySelectorAll('#intake p')].map((p) => p.textContent));
+  const unread = chromium ? [] : [/^Left out Card\/broken\.wav: the browser could not read it \(.+\)\.$/];
+  const none = `No .wav recording in ${chromium ? 'the folder chosen' : 'what was dropped'}. Passed over: 7 hidden or system items, 1 other file.`;
+  check(told.length === unread.length + 1 && unread.every((words, k) => words.test(told[k])) && told.at(-1) === none &&
+    await count(page) === bareFrom, `a folder with no recording: the page says ${JSON.stringify(told)}`);
 
   // Dropped: a file given twice in one drop is converted once. Files made in
   // the page have no handle or entry: the same by name, size and time.
@@ -771,7 +798,8 @@ if (!opts.bigOnly) {
     copies.forEach((c) => fs.copyFileSync(example, c));
     (await results(page, dropFrom)).forEach((r, k) => compare(r, native(copies[k]), `a drop: ${names[k]}`));
   }
-  report.push(`a folder: ${takesOrder.length} recordings in order, zipped and opened by unzip, bsdtar and zipfile;` +
+  report.push(`a folder: ${takesOrder.length} recordings in order, a card's companions and bins passed over,` +
+    ' zipped and opened by unzip, bsdtar and zipfile; a folder with no recording said so;' +
     ` a drop: ${dropping ? 'one file given twice converted once' : 'this engine makes no drop with files'}`);
 
   // Saved into a folder, where the browser can pick one: the picker answered
