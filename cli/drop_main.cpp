@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -218,9 +219,7 @@ public:
         } else if (kind == halvorine::EntryKind::folder) {
             // What was given is taken as it is, a link or a hidden folder
             // included; only what the walk finds inside is judged.
-            if (!first_time(path)) return;
-            const auto found = walk(path);
-            if (found && *found == 0) note(Message::drop_no_wav, path);
+            if (first_time(path)) walk(path);
         } else {
             push(path);
         }
@@ -269,7 +268,7 @@ private:
     // network and FUSE file systems number no file: 0 is never a match.
     bool first_time(const fs::path& path) {
         const auto id = halvorine::identity_of(halvorine::utf8_name(path));
-        return !id || id->number == 0 || seen_.insert({id->device, id->number}).second;
+        return !id || (id->number == 0 && id->high == 0) || seen_.insert({id->device, id->number, id->high}).second;
     }
 
     void push(const fs::path& file) {
@@ -353,10 +352,11 @@ private:
 
     // Lists the recordings in `top`, by name, then those of its folders, by
     // name, folder by folder, on a list of its own rather than the call
-    // stack, which a deep tree could exhaust. The recordings found, those
-    // met before included; none when `top` cannot be read.
-    std::optional<std::size_t> walk(const fs::path& top) {
-        std::size_t found = 0;
+    // stack, which a deep tree could exhaust. A folder with none is said
+    // to hold none only when all of it could be read.
+    void walk(const fs::path& top) {
+        std::size_t found = 0;  // those met before included
+        bool whole = true;
         std::vector<fs::path> to_walk{top};  // the next at the back
         while (!to_walk.empty()) {
             const fs::path folder = std::move(to_walk.back());
@@ -364,7 +364,7 @@ private:
             const auto listing = halvorine::list_folder(folder);
             if (!listing) {
                 note(Message::drop_unreadable, folder);
-                if (folder == top) return std::nullopt;
+                whole = false;
                 continue;
             }
             std::vector<fs::path> files;
@@ -377,12 +377,15 @@ private:
             std::sort(folders.begin(), folders.end(), std::greater<>());
             found += files.size();
             for (const auto& file : files) push(file);
-            if (!listing->complete) note(Message::drop_partly_read, folder);
+            if (!listing->complete) {
+                note(Message::drop_partly_read, folder);
+                whole = false;
+            }
             for (auto& inner : folders) {
                 if (first_time(inner)) to_walk.push_back(std::move(inner));
             }
         }
-        return found;
+        if (found == 0 && whole) note(Message::drop_no_wav, top);
     }
 
     Screen screen_;
@@ -390,7 +393,7 @@ private:
     std::size_t next_ = 0;
     std::size_t files_ = 0;       // listed so far
     std::size_t converting_ = 0;  // the file under way, 1 for the first, refused ones counted
-    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;  // device and number
+    std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>> seen_;  // device and number
     std::vector<Claim> claims_;
     halvorine::Blocks blocks_;
     int converted_ = 0;

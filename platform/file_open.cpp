@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cstring>
+#include <string_view>
+
 #include "platform/paths.hpp"
 #include "platform/utf16.hpp"
 #else
@@ -30,6 +33,23 @@ HANDLE os_handle(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhand
 // the long form past MAX_PATH.
 std::wstring system_name(const std::string& name) { return system_form(std::filesystem::path(wide(name))).native(); }
 
+// The volume a handle's file is on, by the name Windows gives each mounted
+// volume (\\?\Volume{GUID}\), folded to 64 bits (FNV-1a). Its serial alone
+// is not enough: cards imaged from one another share it, and FAT numbers
+// files by their place in the folders, so two such cards dropped together
+// would seem one. The serial where the name cannot be had.
+std::uint64_t volume_of(HANDLE h, std::uint64_t serial) {
+    wchar_t name[MAX_PATH + 64];
+    const DWORD n = GetFinalPathNameByHandleW(h, name, MAX_PATH + 64, VOLUME_NAME_GUID | FILE_NAME_OPENED);
+    if (n == 0 || n >= MAX_PATH + 64) return serial;
+    const std::wstring_view path(name, n);
+    const std::size_t end = path.find(L'\\', 4);  // after "\\?\"
+    if (end == std::wstring_view::npos) return serial;
+    std::uint64_t hash = 14695981039346656037u;
+    for (const wchar_t c : path.substr(0, end)) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211u;
+    return hash;
+}
+
 // Pipes and devices have no file number. Their kind still tells them from a
 // file on disk, which is all a pipe input and a file output need; two of one
 // kind count as one file, as nothing rules that out.
@@ -38,9 +58,16 @@ std::optional<FileIdentity> identity_of_handle(HANDLE h) {
     const DWORD kind = GetFileType(h);
     if (kind == FILE_TYPE_UNKNOWN) return std::nullopt;
     if (kind != FILE_TYPE_DISK) return FileIdentity{std::uint64_t{1} << 32 | kind, 0};  // beyond any volume serial
+    FILE_ID_INFO id{};
+    if (GetFileInformationByHandleEx(h, FileIdInfo, &id, sizeof id) != 0) {
+        std::uint64_t half[2];
+        static_assert(sizeof half == sizeof id.FileId.Identifier);
+        std::memcpy(half, id.FileId.Identifier, sizeof half);
+        return FileIdentity{volume_of(h, id.VolumeSerialNumber), half[0], half[1]};
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileInformationByHandle(h, &info) == 0) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber,
+    return FileIdentity{volume_of(h, info.dwVolumeSerialNumber),
                         (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }
 
@@ -64,14 +91,14 @@ Found found_at(HANDLE h) {
     return info.nNumberOfLinks == 1 ? Found::own_file : Found::not_own;
 }
 
-HANDLE open_to_write(const std::wstring& path, DWORD flags) {
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+HANDLE open_to_write(const std::wstring& path, DWORD disposition, DWORD flags) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL | flags, nullptr);
 }
 
 // The output as this folder's own file, or INVALID_HANDLE_VALUE.
 HANDLE open_own_file(const std::wstring& path) {
-    HANDLE h = open_to_write(path, FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE h = open_to_write(path, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
     if (h == INVALID_HANDLE_VALUE) return h;
     const Found found = found_at(h);
     if (found == Found::own_file) return h;
@@ -79,8 +106,9 @@ HANDLE open_own_file(const std::wstring& path) {
     CloseHandle(h);
     if (found != Found::placeholder) return INVALID_HANDLE_VALUE;
     // Its data is fetched when it is opened as itself; that it is still the
-    // same file is checked on the handle, as a name can change meanwhile.
-    h = open_to_write(path, 0);
+    // same file is checked on the handle, as a name can change meanwhile;
+    // and nothing is created, should a link have taken its name.
+    h = open_to_write(path, OPEN_EXISTING, 0);
     if (h == INVALID_HANDLE_VALUE) return h;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!before || identity_of_handle(h) != before || GetFileInformationByHandle(h, &info) == 0 ||

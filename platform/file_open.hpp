@@ -18,10 +18,13 @@ struct FileCloser {
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // What makes a file itself whatever name it was opened by: its device (or
-// volume) and its number on it.
+// volume) and its number on it. ReFS numbers files in 128 bits: `high` holds
+// the upper half, 0 elsewhere. Some network and FUSE file systems number no
+// file at all and give 0.
 struct FileIdentity {
     std::uint64_t device;
     std::uint64_t number;
+    std::uint64_t high = 0;
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 

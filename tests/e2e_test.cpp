@@ -799,6 +799,9 @@ TEST_F(E2e, DropTargetWalksFolders) {
         {{"rec/a.wav", "rec/locked/x.wav"}, {"rec"},
          {"rec/a.wav", "\nNot converted: the folder rec/locked cannot be read.\n"}, 1,
          {"Not converted: the folder rec/locked cannot be read."}, ""},
+        // Nothing read is no proof that a folder holds no recording.
+        {{"rec/locked/x.wav"}, {"rec"}, {"\nNot converted: the folder rec/locked cannot be read.\n"}, 0,
+         {"Not converted: the folder rec/locked cannot be read."}, ""},
         // A failed run claims nothing: x.good.wav makes good what x.bad.wav
         // emptied.
         {{"rec/take.1.wav", "rec/take.2.wav", "rec/x.bad.wav", "rec/x.good.wav"}, {"rec", "rec/../rec/take.2.wav"},
