@@ -21,15 +21,17 @@ const halvorineConverter = (() => {
   let bundle = null;  // the converter carried in bundle.js: null not asked, false loading
   let jobs = 0;
   let starts = 0;
-  let current = null;  // { job, source, moved, closing, heard, settle, fail }
+  let current = null;  // { job, source, moved, closing, begun, heard, settle, fail }
 
   // Why a job ended without the worker's last word: `started` false where
-  // no worker could be started for it, and `cannot` where none ever will be
-  // (a page opened as a file whose browser refuses its workers).
+  // no worker could be started for it, `cannot` where none ever will be (a
+  // page opened as a file whose browser refuses its workers), and `begun`
+  // false where the worker stopped before a word about it: it may have died
+  // before the file reached it, and a fresh worker may take the file.
   class Stopped extends Error {
-    constructor(message, { started = true, cannot = false } = {}) {
+    constructor(message, { started = true, cannot = false, begun = true } = {}) {
       super(message);
-      Object.assign(this, { started, cannot });
+      Object.assign(this, { started, cannot, begun });
     }
   }
 
@@ -121,6 +123,7 @@ const halvorineConverter = (() => {
 
   function heard(message) {
     const job = current;
+    job.begun = true;
     if (message.kind === kinds.readSlice) answerSlice(job.source, message);
     else if (message.kind === kinds.progress) {
       if (message.done > job.done) job.moved = performance.now();
@@ -141,10 +144,11 @@ const halvorineConverter = (() => {
     if (signal?.aborted) throw new Stopped('cancelled');
     const job = ++jobs;
     return new Promise((settle, fail) => {
-      current = {
-        job, source, done: -1, moved: performance.now(), closing: false, heard: hear, settle, stalled,
-        fail: (words) => fail(new Stopped(words)),
+      const going = {
+        job, source, done: -1, moved: performance.now(), closing: false, begun: false, heard: hear, settle, stalled,
+        fail: (words) => fail(new Stopped(words, { begun: going.begun })),
       };
+      current = going;
       signal?.addEventListener('abort', () => { if (current?.job === job) end('cancelled'); }, { once: true });
       worker.postMessage({ kind, job, ...fields });
     });

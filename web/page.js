@@ -174,7 +174,15 @@ async function next() {
       // not started for lack of room.
       if (entry && e !== null) sink.release(entry, 300);
     } else if (!e.started) notStarted(e, job);
-    else await stopped(job, e.message, entry);
+    else if (!e.begun && !job.again) {
+      // The worker died before a word about the file, perhaps before the file
+      // reached it: the next worker takes it, as a job of its own (the room
+      // check under way belongs to the old one). Once: a file that stops
+      // every worker at once fails as stopped.
+      if (entry) sink.release(entry, 300);
+      setState(job.item, 'waiting');
+      queue.unshift({ file: job.file, folder: job.folder, item: job.item, group: null, again: true });
+    } else await stopped(job, e.message, entry);
   } finally {
     if (busy === job) busy = null;
     changed();

@@ -1098,7 +1098,9 @@ if (!opts.bigOnly) {
   // A variant of the page whose worker stops in the middle of a file: by
   // an error (die.wav), or answering no more (hang.wav; its page waits 2 s
   // rather than 30). Each file fails with words, what it stored is kept,
-  // and a fresh worker converts the next file. In the same page: a file
+  // and a fresh worker converts the next file. A worker that dies as its
+  // second file reaches it, before a word (gone.wav), leaves that file to a
+  // fresh worker, which converts it. In the same page: a file
   // whose output takes 3 s to close is not taken for stalled (slow.wav);
   // one whose store fails fails alone, and the next is stored again
   // (full.wav, where outputs go to the storage); and an output whose
@@ -1112,31 +1114,34 @@ if (!opts.bigOnly) {
       ['closed ??= output.close();', "if (file.name === 'slow.wav') for (const end = performance.now() + 3000; performance.now() < end;); " +
         'closed ??= output.close();'],
       ['halvorineIo.storing(entry);', "halvorineIo.storing(file.name === 'full.wav' && entry ? 'no/such' : entry);"],
-      ['let crc = 0;', 'let crc = 0; if (blob.size > 0) for (;;);']],
+      ['let crc = 0;', 'let crc = 0; if (blob.size > 0) for (;;);'],
+      ['case kinds.convert:', "case kinds.convert: self.given = (self.given ?? 0) + 1; " +
+        "if (self.given > 1 && data.file.name === 'gone.wav') throw new Error('gone');"]],
       'converter.js': [['const stallSeconds = 30;', 'const stallSeconds = 2;']],
     });
     const stops = await openPage('', at);
-    const files = ['die.wav', 'hang.wav', 'slow.wav', 'full.wav'].map((name) => path.join(work, name));
+    const files = ['die.wav', 'hang.wav', 'slow.wav', 'full.wav', 'gone.wav'].map((name) => path.join(work, name));
     for (const file of files) fs.copyFileSync(example, file);
-    const from = await feed(stops, [files[0], example, files[1], example, files[2], files[3], example], 60_000);
+    const from = await feed(stops, [files[0], example, files[4], files[1], example, files[2], files[3], example], 60_000);
     const got = await stops.run((n) => [...document.querySelectorAll('#results li')].slice(n).map((li) =>
       [li.dataset.status, li.querySelector('.state').textContent, [...li.querySelectorAll('.note')].map((p) => p.textContent).join(' ')]), from);
     await shoot(stops, 'stopped');
     const lost = mode === 'memory' ? /held by the stopped worker, and is lost/ : /./;
     check(got[0][0] === 'stopped' && got[0][1] === 'die.wav: not converted' && /browser stopped the conversion/.test(got[0][2]) &&
       lost.test(got.map(String).join()), `a worker that died: ${got[0]}`);
-    check(got[2][0] === 'stopped' && got[2][1] === 'hang.wav: not converted' && /no progress for 2 s/.test(got[2][2]),
-      `a worker that stopped answering: ${got[2]}`);
+    check(got[3][0] === 'stopped' && got[3][1] === 'hang.wav: not converted' && /no progress for 2 s/.test(got[3][2]),
+      `a worker that stopped answering: ${got[3]}`);
     const stored = mode === 'storage' ? (await entriesLeft(stops)).length : 0;
     const still = await stops.run(() => document.body.dataset.output);
     const after = await results(stops, from);
-    for (const k of [1, 3, 6]) compare(after[k], native(example), `the file after a stopped worker or a failed store (${k})`);
-    compare(after[4], native(files[2]), 'an output slow to close');
+    for (const k of [1, 4, 7]) compare(after[k], native(example), `the file after a stopped worker or a failed store (${k})`);
+    compare(after[2], native(files[4]), 'a file whose worker died before it reached it');
+    compare(after[5], native(files[2]), 'an output slow to close');
     if (mode === 'storage') {
-      check(after[5].status === '1' && after[5].stdout.endsWith('\nERROR: Failed to write output file.\n') && after[5].link === '' &&
-        still === 'storage' && stored >= 4, `a failed store: ${after[5].status} ${JSON.stringify(after[5].stdout)}, then ${still}, ${stored} stored`);
+      check(after[6].status === '1' && after[6].stdout.endsWith('\nERROR: Failed to write output file.\n') && after[6].link === '' &&
+        still === 'storage' && stored >= 5, `a failed store: ${after[6].status} ${JSON.stringify(after[6].stdout)}, then ${still}, ${stored} stored`);
     } else {
-      compare(after[5], native(files[3]), 'in memory, no store to fail');
+      compare(after[6], native(files[3]), 'in memory, no store to fail');
     }
     await noEntriesLeft(stops, 'after stopped workers');
     const zipFrom = await feed(stops, [example]);
