@@ -136,7 +136,8 @@ const halvorineAll = (() => {
 
   // Each output written into a folder the user picks, in subfolders by its
   // path; a file already there is left as it is, and said so. Saved there, it
-  // is removed from the page, as after "Save as…".
+  // is removed from the page, as after "Save as…". One that cannot be saved
+  // is named with why, on a line of its own, and the others are still saved.
   async function saveAllTo() {
     let into;
     try {
@@ -147,31 +148,43 @@ const halvorineAll = (() => {
     }
     const there = [];
     const saved = [];
-    let failure = '';
+    const failed = [];
     try {
       await readAll(together(), `Saving into ${into.name}`, async (output) => {
         const parts = output.path.split('/');
         const name = parts.pop();
         let dir = into;
-        for (const part of parts) dir = await dir.getDirectoryHandle(part, { create: true });
-        if (await dir.getFileHandle(name).then(() => true, () => false)) {
-          there.push(output.path);
-          return;
+        try {
+          for (const part of parts) dir = await dir.getDirectoryHandle(part, { create: true });
+          if (await dir.getFileHandle(name).then(() => true, () => false)) {
+            there.push(output.path);
+            return;
+          }
+          const file = await dir.getFileHandle(name, { create: true });
+          try {
+            await output.blob.stream().pipeTo(await file.createWritable());
+          } catch (e) {
+            // Nothing half written, or empty, is left in the folder.
+            await dir.removeEntry(name).catch(() => {});
+            throw e;
+          }
+          saved.push(output);
+        } catch (e) {
+          failed.push(`${output.path} (${e.message})`);
         }
-        const writable = await (await dir.getFileHandle(name, { create: true })).createWritable();
-        await output.blob.stream().pipeTo(writable);
-        saved.push(output);
       });
     } catch (e) {
-      failure = ` Not all saved: ${e.message}`;
+      failed.push(e.message);
     }
     for (const output of saved) {
       output.item.append(Object.assign(document.createElement('p'),
         { className: 'state', textContent: `Saved into ${into.name}/${output.path}.` }));
       halvorineOutputs.forget(output);
     }
-    $('all-state').textContent = `Saved ${saved.length} ${saved.length === 1 ? 'file' : 'files'} into ${into.name}.` +
-      (there.length > 0 ? ` Already there, so left as they were: ${there.join(', ')}.` : '') + failure;
+    const lines = [`Saved ${saved.length} ${saved.length === 1 ? 'file' : 'files'} into ${into.name}.` +
+      (there.length > 0 ? ` Already there, so left as they were: ${there.join(', ')}.` : '')];
+    if (failed.length > 0) lines.push(`Not all saved: ${failed.join('; ')}.`);
+    $('all-state').replaceChildren(...lines.map((text) => Object.assign(document.createElement('p'), { textContent: text })));
     show();
   }
 
