@@ -185,6 +185,25 @@ const halvorineOutputs = (() => {
     return add({ ...made, bytes: file.size, blob: new Blob([file], { type: 'application/octet-stream' }), whole: false });
   }
 
+  // A file not started for lack of room in the storage: what it needs, what
+  // is free and what would free room, with a button that takes them away and
+  // calls `again`.
+  function noRoom(item, { need, free }, folder, again) {
+    const words = Object.assign(document.createElement('p'), {
+      className: 'note',
+      textContent: `Not enough room: ${folder ? 'its folder' : 'it'} needs ${formatBytes(need)} in the browser's storage for this ` +
+        `page, and ${formatBytes(free)} is free. Save or discard converted files to free room (one saved by its link is freed ` +
+        'when room is needed), then try again.',
+    });
+    const actions = Object.assign(document.createElement('p'), { className: 'actions' });
+    actions.append(button('Try again', () => {
+      words.remove();
+      actions.remove();
+      again();
+    }));
+    item.append(words, actions);
+  }
+
   // The worker has said where outputs go. The footer tells only of the
   // buttons this browser shows.
   function sinkFor({ storage }) {
@@ -219,7 +238,7 @@ const halvorineOutputs = (() => {
   }
 
   return Object.freeze({
-    outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, keepPart, forget, savedByLink, lost, makeRoom,
+    outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, keepPart, forget, savedByLink, lost, makeRoom, noRoom,
     listen: (to) => { told = to; },
     whenGone: (listener) => going.add(listener),
     unsaved: () => [...outputs].filter((o) => !o.savedAt).length,

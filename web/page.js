@@ -100,28 +100,15 @@ function enqueue(picks) {
   next();
 }
 
-// Not started for lack of room: says what it needs and what is free, with
-// a button to try again.
-function short(job, { need, free }, folder) {
-  const { item } = job;
-  setState(item, 'no room', { note: `Not enough room: ${folder ? 'its folder' : 'it'} needs ${formatBytes(need)} in the browser's ` +
-    `storage for this page, and ${formatBytes(free)} is free. Save or discard converted files to free room (one saved by its link ` +
-    'is freed when room is needed), then try again.' });
-  const words = item.lastChild;
-  const actions = line('', 'actions');
-  const again = document.createElement('button');
-  again.type = 'button';
-  again.textContent = 'Try again';
-  actions.append(again);
-  again.addEventListener('click', () => {
-    words.remove();
-    actions.remove();
-    setState(item, 'waiting');
+// Not started for lack of room: the words, and a button to try again.
+function short(job, room, folder) {
+  setState(job.item, 'no room');
+  halvorineOutputs.noRoom(job.item, room, folder, () => {
+    setState(job.item, 'waiting');
     queue.push({ ...job, group: null });
     changed();
     next();
   });
-  item.append(actions);
 }
 
 // Where outputs go to the private storage, room for `job` (the first of a
@@ -301,13 +288,6 @@ document.addEventListener('DOMContentLoaded', async () => {
   halvorineOutputs.sweep();
 });
 
-// Closing the tab would lose what is not saved, as reloading would: the
-// browser asks first. Reloading by the new build's offer has asked already.
-window.addEventListener('beforeunload', (event) => {
-  if (halvorineUpdate.reloading || (!converting() && halvorineOutputs.unsaved() === 0)) return;
-  event.preventDefault();
-  event.returnValue = '';
-});
 // Back from the back/forward cache, the page has lost its worker and
 // outputs: it starts afresh.
 window.addEventListener('pageshow', (event) => {

@@ -1,7 +1,8 @@
 'use strict';
 // A new build of the page, offered, never forced: reloading leaves the page,
 // and with it every output not saved yet, so the offer counts them and asks
-// first; and it waits while a file converts. While open, the page holds its
+// first; and it waits while a file converts. Closing the tab would lose them
+// as well: the browser asks first there too. While open, the page holds its
 // build's lock, so that the service worker keeps that build's files.
 const halvorineUpdate = (() => {
   const $ = (id) => document.getElementById(id);
@@ -90,5 +91,12 @@ const halvorineUpdate = (() => {
     navigator.serviceWorker?.register('sw.js').then(watch, () => {});
   }
 
-  return Object.freeze({ show, hold, register, get reloading() { return reloading; } });
+  // Reloading by the offer has asked already.
+  window.addEventListener('beforeunload', (event) => {
+    if (reloading || (!converting && halvorineOutputs.unsaved() === 0)) return;
+    event.preventDefault();
+    event.returnValue = '';
+  });
+
+  return Object.freeze({ show, hold, register });
 })();
