@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Builds the web page (the web preset) and the native program, tests the
-# page's reading and storing, its zip and what it takes from a folder under
-# node (web/test/io-test.mjs, zip-test.mjs, intake-test.mjs), then converts
-# in chromium, in Firefox ESR (in a private window too) and in WebKitGTK (with
-# and without the storage features Safari ships), through the page's own file
-# input: the bundled example, every file the interop test has its tools
-# write, the generated inputs of web/test/make_inputs.py (in chromium; the
-# other engines run the same WebAssembly, and convert those inputs that test
-# their own reading, storing and names), and with --big a 256 MiB input (and
-# in chromium a 1 GiB one and a zip of 2 GiB), comparing each with the native
-# program on the same file; then with no server, and opened as a file from
-# the folder the release zips.
+# page's reading and storing, its zip, what it takes from a folder and its
+# room check under node (web/test/io-test.mjs, zip-test.mjs, intake-test.mjs,
+# room-test.mjs), then converts in chromium, in Firefox ESR (in a private
+# window too) and in WebKitGTK (with and without the storage features Safari
+# ships), through the page's own file input: the bundled example, every file
+# the interop test has its tools write, the generated inputs of
+# web/test/make_inputs.py (in chromium; the other engines run the same
+# WebAssembly, and convert those inputs that test their own reading, storing
+# and names), and with --big a 256 MiB input (and in chromium a 1 GiB one and
+# a zip of 2 GiB), comparing each with the native program on the same file;
+# then with no server, and opened as a file from the folder the release zips.
 #
 #   tools/web-check.sh [--engines "chromium,firefox,..."] [--big | --big-only] [--runs N] [--screenshots DIR]
 #
@@ -52,6 +52,7 @@ if [[ " $* " != *" --big-only "* ]]; then
   node web/test/io-test.mjs
   node web/test/zip-test.mjs
   node web/test/intake-test.mjs
+  node web/test/room-test.mjs
   status=0
   python3 tests/interop_test.py --keep-inputs "$work/interop" build/release/halvorine-convert || status=$?
   # 77: sox, sndfile-convert or ffmpeg is missing here (and CI is not set).

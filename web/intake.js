@@ -110,5 +110,68 @@ const halvorineIntake = (() => {
     return into;
   }
 
-  return Object.freeze({ judge, dropped, picked });
+  const byName = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+
+  // By name, the files of a folder before its subfolders.
+  function inOrder(a, b) {
+    const x = a.folder ? a.folder.split('/') : [];
+    const y = b.folder ? b.folder.split('/') : [];
+    for (let i = 0; i < Math.min(x.length, y.length); i++) if (x[i] !== y[i]) return byName(x[i], y[i]);
+    return x.length - y.length || byName(a.file.name, b.file.name);
+  }
+
+  // The picks in the order they convert, each file once: a file reached
+  // twice in one pick or drop (dropped on its own and again inside its
+  // folder) is the same where the browser gives handles and they are the
+  // same entry; without handles, where its folder, name, size and time of
+  // change are the same. The first in order is kept.
+  async function ordered(picks) {
+    const kept = [];
+    const seen = new Map();  // name, size and time: the picks kept with them
+    for (const pick of [...picks].sort(inOrder)) {
+      const key = `${pick.file.name}\0${pick.file.size}\0${pick.file.lastModified}`;
+      const alike = seen.get(key) ?? [];
+      let same = false;
+      for (const other of alike) {
+        same = pick.handle && other.handle ? await pick.handle.isSameEntry(other.handle).catch(() => false) : pick.folder === other.folder;
+        if (same) break;
+      }
+      if (same) continue;
+      seen.set(key, [...alike, pick]);
+      kept.push(pick);
+    }
+    return kept.map(({ file, folder }) => ({ file, folder }));
+  }
+
+  const counted = (n, one, many) => `${n} ${n === 1 ? one : many}`;
+
+  // What a pick or drop of folders left out, in words: each entry the
+  // browser could not read, and a pick with nothing to convert, with what
+  // was passed over in it. `what` names the pick.
+  function told(given, what) {
+    const lines = given.unread.map(({ path, folder, partly, reason }) => (!folder
+      ? `Left out ${path}: the browser could not read it (${reason}).`
+      : partly
+        ? `Left out the rest of ${path}/: the browser could not read the folder to its end (${reason}).`
+        : `Left out ${path}/: the browser could not read the folder (${reason}).`));
+    if (given.picks.length === 0) {
+      const left = [...given.passed.values()];
+      const hidden = left.filter((k) => k === 'hidden').length;
+      const other = left.length - hidden;
+      const passed = [hidden && counted(hidden, 'hidden or system item', 'hidden or system items'),
+        other && counted(other, 'other file', 'other files')].filter(Boolean);
+      lines.push(`No .wav recording in ${what}.${passed.length > 0 ? ` Passed over: ${passed.join(', ')}.` : ''}`);
+    }
+    return lines;
+  }
+
+  // A drop's items, each asked for its handle or entry while the drop event
+  // lasts: the browser empties the list after it.
+  const ways = (transfer) => [...transfer.items].filter((i) => i.kind === 'file').map((i) => ({
+    handle: i.getAsFileSystemHandle?.().catch(() => null) ?? null,
+    entry: i.webkitGetAsEntry?.() ?? null,
+    file: i.getAsFile(),
+  }));
+
+  return Object.freeze({ judge, dropped, picked, ordered, told, ways });
 })();

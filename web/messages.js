@@ -15,7 +15,7 @@ const halvorineMessages = Object.freeze({
   said: 'said',  // { banner, text }: what the converter prints
   opened: 'opened',  // { output }: the output's name, once the converter opens it
   readSlice: 'read-slice',  // { at, end }: a worker that may not read the picked file asks the page
-  progress: 'progress',  // { done, total }: bytes read
+  progress: 'progress',  // { done, total, closing }: bytes read; closing once reading is over
   done: 'done',  // { status, output, bytes, seconds, stored, blob }
   summed: 'summed',  // { crc, seconds, error }: the CRC-32 (null where it could not be read), the seconds it took
   // Page to its service worker.

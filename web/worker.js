@@ -37,12 +37,12 @@ const progressEvery = 100;  // ms between progress messages
 async function convert({ job, file, entry }) {
   const module = await ready;
   const output = await halvorineIo.storing(entry);
-  if (entry !== null && !output.stored) {
-    // It worked when proven and not now: this file goes to memory, and the
-    // page says so from now on.
-    halvorineStorage.remove(entry, 3);
-    post(kinds.hello, job, { storage: false });
-  }
+  // It worked when proven and not now (a full disk, another page's quota):
+  // this file fails as a full disk fails the console program, and the next
+  // is tried in the storage again. Held in memory instead, the outputs of a
+  // full disk would pile up where nothing weighs them.
+  const refused = entry !== null && !output.stored;
+  if (refused) halvorineStorage.remove(entry, 3);
   const parts = halvorineIo.reading(file, bundled ? fromPage(job) : null);
   let part = new Uint8Array(0);
   let partAt = 0;
@@ -89,13 +89,16 @@ async function convert({ job, file, entry }) {
       })();
     },
     readFailed: () => (failed ? 1 : 0),
-    write: (from, count) => (output.write(module.HEAPU8.subarray(from, from + count)) ? 1 : 0),
+    write: (from, count) => (!refused && output.write(module.HEAPU8.subarray(from, from + count)) ? 1 : 0),
     openOutput(name) {
       opened = name;
       post(kinds.opened, job, { output: name });
       return 1;
     },
     closeOutput() {
+      // The reading is over: the page's stall check stops here, since a
+      // flush of gigabytes may take long.
+      post(kinds.progress, job, { done, total: file.size, closing: true });
       closed ??= output.close();
       return closed.closed ? 1 : 0;
     },
@@ -118,7 +121,7 @@ async function convert({ job, file, entry }) {
   if (output.stored && opened === null) await halvorineStorage.remove(entry, 3);
   post(kinds.done, job, {
     status, output: opened, bytes, seconds, stored: opened !== null && output.stored,
-    blob: output.stored || opened === null ? null : blob,
+    blob: output.stored || opened === null || refused ? null : blob,
   });
 }
 
@@ -186,7 +189,8 @@ onmessage = ({ data }) => {
       else sliceAsked.reject(new Error('the page could not read the file'));
       break;
     case kinds.checksum:
-      queue = queue.then(() => checksum(data));
+      // Always answered, or the page would wait on it for ever.
+      queue = queue.then(() => checksum(data)).catch((e) => post(kinds.summed, data.job, { crc: null, error: String(e?.message ?? e) }));
       break;
     case kinds.convert:
       // A fault here stops this worker, as the browser stopping it would:

@@ -1,0 +1,253 @@
+'use strict';
+// Where the outputs go and how each is saved. An output is made into a
+// sink: the private storage, or memory where the browser gives the page no
+// storage. Every sink answers the same few questions (where a conversion
+// writes, what it left, whether it can still be read, how it is let go),
+// so another place to write into can join without a path of its own
+// through the page. Each output on the page is one record, held here alone:
+// let go, nothing else keeps its bytes.
+const halvorineOutputs = (() => {
+  const { remove, folder: privateFolder, prefix } = halvorineStorage;
+  const session = (crypto.randomUUID ? crypto.randomUUID() : String(Math.random()).slice(2)).replace(/-/g, '');
+  const holding = halvorineStorage.hold(session);
+  const within = (folder, name) => (folder ? `${folder}/${name}` : name);
+  const outputs = new Set();  // the outputs on the page, saved or not
+  const freed = [];  // outputs removed from the storage to make room, once saved by their link
+  const ours = new Set();  // entries to remove when the page is left
+  const going = new Set();  // each called with an output as it leaves the page
+  let told = { changed: () => {}, lost: () => {} };
+
+  function formatBytes(n) {
+    const units = ['bytes', 'KB', 'MB', 'GB', 'TB'];
+    let u = 0;
+    while (n >= 1000 && u < units.length - 1) { n /= 1000; u++; }
+    return u === 0 ? `${n} bytes` : `${n.toFixed(n < 10 ? 2 : 1)} ${units[u]}`;
+  }
+
+  // A stored output as it is now: typed, or a browser that finds a RIFF
+  // header in an untyped file names the saved file .wav (the Blob only
+  // refers to the stored file).
+  async function stored(entry) {
+    const file = await (await (await privateFolder()).getFileHandle(entry)).getFile();
+    return new Blob([file], { type: 'application/octet-stream' });
+  }
+
+  // The sinks. place(job): where the worker writes job's output (null: it
+  // gives the output back); kept(place, bytes, blob): the output's Blob once
+  // made, null where it is gone; readable(output): whether it can still be
+  // read whole; release(place, tries): let go of what was written there.
+  const sinks = {
+    storage: {
+      place(job) {
+        const entry = `${prefix}${session}-${job}.ddc`;
+        ours.add(entry);
+        return entry;
+      },
+      async kept(entry, bytes) {
+        const blob = await stored(entry).catch(() => null);
+        return blob && blob.size === bytes ? blob : null;
+      },
+      async readable(output) {
+        try {
+          const now = await stored(output.entry);
+          if (now.size !== output.bytes) return false;
+          if (output.bytes > 0) await output.blob.slice(output.bytes - 1).arrayBuffer();
+          return true;
+        } catch (e) {
+          return false;
+        }
+      },
+      release(entry, tries = 20) {
+        ours.delete(entry);
+        return remove(entry, tries);
+      },
+    },
+    memory: {
+      place: () => null,
+      kept: async (place, bytes, blob) => blob,
+      readable: async () => true,
+      release: async () => {},
+    },
+  };
+
+  // Let go of, with its link and buttons; `release` also frees its bytes
+  // where the sink holds them apart from the page.
+  function forget(output, release = true) {
+    if (!outputs.delete(output)) return;
+    URL.revokeObjectURL(output.url);
+    output.actions.remove();
+    delete output.item.saving;
+    delete output.item.output;
+    if (release && output.entry) output.sink.release(output.entry);
+    output.blob = null;
+    going.forEach((listener) => listener(output));
+    told.changed();
+  }
+
+  // Saved by a link, its own or the zip's: kept when the page is left, so
+  // that the download can finish, and freed for room last and not soon.
+  function savedByLink(output, now = Date.now()) {
+    output.savedAt = now;
+    ours.delete(output.entry);
+  }
+
+  // An output whose bytes went from the storage since it was made.
+  function lost(output) {
+    forget(output);
+    told.lost(output);
+  }
+
+  function button(text, click) {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.textContent = text;
+    b.addEventListener('click', click);
+    return b;
+  }
+
+  // `made`: { item, name, folder, bytes, blob, entry, whole, sink }. The
+  // output offered by its link and, where the browser has it, "Save as…".
+  function add(made) {
+    const output = { ...made, savedAt: 0, path: within(made.folder ?? '', made.name), crc: null, url: URL.createObjectURL(made.blob) };
+    const { item } = output;
+    const actions = document.createElement('p');
+    actions.className = 'actions';
+    output.actions = actions;
+    const link = document.createElement('a');
+    link.className = 'save';
+    link.href = output.url;
+    link.download = output.name;
+    link.textContent = output.whole
+      ? `Save ${output.name} (${formatBytes(output.bytes)})`
+      : `Save the ${formatBytes(output.bytes)} written before it stopped`;
+    actions.append(link);
+    // The browser follows the link at once (a download started later, past
+    // the click, would count as one the page started by itself); meanwhile
+    // the output is checked, and one cleared from the storage shows as lost.
+    link.addEventListener('click', async () => {
+      if (!(await output.sink.readable(output))) lost(output);
+      else savedByLink(output);
+      told.changed();
+    });
+    if (window.showSaveFilePicker) {
+      actions.append(button('Save as…', async () => {
+        try {
+          const target = await window.showSaveFilePicker({ suggestedName: output.name });
+          if (!(await output.sink.readable(output))) {
+            lost(output);
+            return;
+          }
+          const writable = await target.createWritable();
+          await output.blob.stream().pipeTo(writable);
+          item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: `Saved as ${target.name}.` }));
+          forget(output);
+        } catch (e) {
+          if (e.name !== 'AbortError') {
+            item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: `Not saved: ${e.message}` }));
+          }
+        }
+      }));
+    }
+    actions.append(button('Discard', () => forget(output)));
+    item.append(actions);
+    outputs.add(output);
+    item.output = output.blob;  // what the links save
+    item.saving = output;
+    told.changed();
+    return output;
+  }
+
+  // A conversion's output, as the worker's `result` says it is made: in
+  // the sink, or handed back where the storage failed it. False where it
+  // went from the storage meanwhile.
+  async function keep(made, result) {
+    const { entry, sink } = made;
+    const about = { ...made, name: result.output, bytes: result.bytes };
+    if (result.stored) {
+      const blob = await sink.kept(entry, result.bytes);
+      if (blob) add({ ...about, blob });
+      return !!blob;
+    }
+    if (entry) sink.release(entry, 3);
+    if (result.output !== null && result.blob) add({ ...about, blob: result.blob, entry: null, sink: sinks.memory });
+    return true;
+  }
+
+  // What a stopped worker had written into the storage, to save as the
+  // console program leaves it; else let go (a worker just stopped may hold
+  // its file for a while yet).
+  async function keepPart(made) {
+    const file = made.name ? await privateFolder().then((d) => d.getFileHandle(made.entry)).then((h) => h.getFile()).catch(() => null) : null;
+    if (!file?.size) {
+      made.sink.release(made.entry, 300);
+      return null;
+    }
+    return add({ ...made, bytes: file.size, blob: new Blob([file], { type: 'application/octet-stream' }), whole: false });
+  }
+
+  // A file not started for lack of room in the storage: what it needs, what
+  // is free and what would free room, with a button that takes them away and
+  // calls `again`.
+  function noRoom(item, { need, free }, folder, again) {
+    const words = Object.assign(document.createElement('p'), {
+      className: 'note',
+      textContent: `Not enough room: ${folder ? 'its folder' : 'it'} needs ${formatBytes(need)} in the browser's storage for this ` +
+        `page, and ${formatBytes(free)} is free. Save or discard converted files to free room (one saved by its link is freed ` +
+        'when room is needed), then try again.',
+    });
+    const actions = Object.assign(document.createElement('p'), { className: 'actions' });
+    actions.append(button('Try again', () => {
+      words.remove();
+      actions.remove();
+      again();
+    }));
+    item.append(words, actions);
+  }
+
+  // The worker has said where outputs go. The footer tells only of the
+  // buttons this browser shows.
+  function sinkFor({ storage }) {
+    document.getElementById('not-started').hidden = true;
+    document.getElementById('fallback').hidden = storage;
+    document.body.dataset.output = storage ? 'storage' : 'memory';
+    const words = storage ? (window.showSaveFilePicker ? 'kept-save-as' : 'kept') : 'held';
+    for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
+    return storage ? sinks.storage : sinks.memory;
+  }
+
+  // Null where there is room for `need` more bytes, freeing outputs saved
+  // by their link to make it (`freeing(output)` for each); else { need,
+  // free }, with nothing freed.
+  async function makeRoom(need, freeing) {
+    let estimate;
+    try {
+      estimate = await navigator.storage.estimate();
+    } catch (e) {
+      return null;  // the browser cannot tell: a full quota fails the file as a full disk would
+    }
+    const saved = [...outputs].filter((o) => o.savedAt && o.entry);
+    const plan = halvorineRoom.plan({ need, quota: estimate.quota, usage: estimate.usage, saved, now: Date.now() });
+    if (plan.short) return plan.short;
+    for (const output of plan.free) {
+      await output.sink.release(output.entry);
+      forget(output, false);
+      if (output.whole) freed.push(output);
+      freeing(output);
+    }
+    return null;
+  }
+
+  return Object.freeze({
+    outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, keepPart, forget, savedByLink, lost, makeRoom, noRoom,
+    listen: (to) => { told = to; },
+    whenGone: (listener) => going.add(listener),
+    unsaved: () => [...outputs].filter((o) => !o.savedAt).length,
+    readable: (output) => output.sink.readable(output),
+    sweep: () => halvorineStorage.sweep(holding).catch(() => {}),  // tried again at the next opening
+    // Leaving the page: its outputs not saved go from the private storage.
+    // Removal may not finish before the page is gone; the next page to open
+    // sweeps up what is left, and the outputs saved by their link, whose
+    // downloads have had time to finish by then.
+    leave: () => ours.forEach((entry) => remove(entry, 1)),
+  });
+})();

@@ -1,0 +1,32 @@
+'use strict';
+// Room in the private storage, as a plan: what the browser says is free,
+// and which outputs already saved by their link may be freed, oldest save
+// first. A download reads its output from the storage for as long as it
+// runs, and the page cannot tell when it ends: an output is freed last the
+// more recently it was saved (by its link or in a zip), and never within
+// `guard` of that. The clock is an argument, so the plan can be tested.
+const halvorineRoom = (() => {
+  const guard = 120_000;  // ms after a save during which its output stays
+  // An output takes at most 4/3 of its recording (the header rounds up).
+  const needs = (bytes) => Math.ceil(bytes / 3) * 4;
+
+  // `saved`: { bytes, savedAt } for each output saved by its link (savedAt
+  // in ms on the clock of `now`). Returns { free: the outputs to free, in
+  // order } where there is or will be room, or { short: { need, free } }
+  // with nothing to free where even that would not make room.
+  function plan({ need, quota, usage, saved, now }) {
+    let free = Math.max(0, quota - usage);
+    if (free >= need) return { free: [] };
+    const freeable = saved.filter((o) => now - o.savedAt >= guard).sort((a, b) => a.savedAt - b.savedAt);
+    if (free + freeable.reduce((sum, o) => sum + o.bytes, 0) < need) return { short: { need, free } };
+    const chosen = [];
+    for (const output of freeable) {
+      if (free >= need) break;
+      chosen.push(output);
+      free += output.bytes;
+    }
+    return { free: chosen };
+  }
+
+  return Object.freeze({ guard, needs, plan });
+})();
