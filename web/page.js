@@ -624,8 +624,10 @@ function savedByLink(output) {
 // ---- All at once
 
 // The outputs that go into a zip or a folder, in the page's order, each
-// under its folder's path. Of two with the same path the later is left out,
-// and said so, rather than replace the first.
+// under its folder's path, made safe to unpack (zip.js). Of two whose paths
+// Windows or macOS would take for one (`take.1.wav` and `take.2.wav` both
+// give `halvorine-take.ddc`; `Take` and `take`) the later is left out, and
+// said so, rather than replace the first when unpacked.
 function together() {
   const taken = new Map();
   const entries = [];
@@ -633,24 +635,33 @@ function together() {
   for (const item of $('results').children) {
     const output = item.saving;
     if (!output || !outputs.has(output) || !output.whole) continue;
-    const first = taken.get(output.path);
-    if (first) {
-      notes.push(`Left out: ${output.path} from ${within(item.dataset.folder, item.dataset.name)}, as ` +
-        `${within(first.item.dataset.folder, first.item.dataset.name)} already gives it.`);
+    const from = within(item.dataset.folder, item.dataset.name);
+    const path = halvorineZip.safePath(output.path);
+    const unfit = halvorineZip.unfit(path);
+    const key = halvorineZip.sameName(path);
+    const first = taken.get(key);
+    if (unfit) {
+      notes.push(`Left out: the output of ${from}, as ${unfit}.`);
+    } else if (first) {
+      const by = within(first.item.dataset.folder, first.item.dataset.name);
+      notes.push(`Left out: ${path} from ${from}, as ` + (first.path === path ? `${by} already gives it.`
+        : `${by} already gives ${first.path}, which Windows and macOS take for the same name.`));
     } else {
-      taken.set(output.path, output);
+      taken.set(key, { item, path });
       entries.push(output);
     }
   }
   if (freed.length > 0) {
     notes.push(`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`);
   }
+  // One at a time: a spread of thousands of notes is past what some engines take.
   const list = $('left-out');
-  list.replaceChildren(...notes.map((text) => {
+  list.replaceChildren();
+  for (const text of notes) {
     const li = document.createElement('li');
     li.textContent = text;
-    return li;
-  }));
+    list.append(li);
+  }
   return entries;
 }
 
@@ -765,12 +776,13 @@ async function saveAllTo() {
   const saved = [];
   try {
     await readAll(together(), `Saving into ${folder.name}`, async (output) => {
-      const parts = output.path.split('/');
+      const path = halvorineZip.safePath(output.path);
+      const parts = path.split('/');
       const name = parts.pop();
       let into = folder;
       for (const part of parts) into = await into.getDirectoryHandle(part, { create: true });
       if (await into.getFileHandle(name).then(() => true, () => false)) {
-        there.push(output.path);
+        there.push(path);
         return;
       }
       const writable = await (await into.getFileHandle(name, { create: true })).createWritable();
@@ -781,7 +793,7 @@ async function saveAllTo() {
     $('all-state').textContent = `Not all saved: ${e.message}`;
   }
   for (const output of saved) {
-    output.item.append(line(`Saved into ${folder.name}/${output.path}.`, 'state'));
+    output.item.append(line(`Saved into ${folder.name}/${halvorineZip.safePath(output.path)}.`, 'state'));
     output.discard();
   }
   $('all-state').textContent = `Saved ${saved.length} ${saved.length === 1 ? 'file' : 'files'} into ${folder.name}.` +
