@@ -11,8 +11,10 @@ const halvorineAll = (() => {
   let zipped = new Set();  // the outputs the zip's link holds
 
   // The outputs that go into a zip or a folder, in the page's order, each
-  // under its folder's path. Of two with the same path the later is left out,
-  // and said so, rather than replace the first.
+  // under its folder's path, made safe to unpack (zip.js). Of two whose paths
+  // Windows or macOS would take for one (`take.1.wav` and `take.2.wav` both
+  // give `halvorine-take.ddc`; `Take` and `take`) the later is left out, and
+  // said so, rather than replace the first when unpacked.
   function together() {
     const taken = new Map();
     const entries = [];
@@ -20,24 +22,33 @@ const halvorineAll = (() => {
     for (const item of $('results').children) {
       const output = item.saving;
       if (!output || !outputs.has(output) || !output.whole) continue;
-      const first = taken.get(output.path);
-      if (first) {
-        notes.push(`Left out: ${output.path} from ${within(item.dataset.folder, item.dataset.name)}, as ` +
-          `${within(first.item.dataset.folder, first.item.dataset.name)} already gives it.`);
+      const from = within(item.dataset.folder, item.dataset.name);
+      const path = halvorineZip.safePath(output.path);
+      const unfit = halvorineZip.unfit(path);
+      const key = halvorineZip.sameName(path);
+      const first = taken.get(key);
+      if (unfit) {
+        notes.push(`Left out: the output of ${from}, as ${unfit}.`);
+      } else if (first) {
+        const by = within(first.item.dataset.folder, first.item.dataset.name);
+        notes.push(`Left out: ${path} from ${from}, as ` + (first.path === path ? `${by} already gives it.`
+          : `${by} already gives ${first.path}, which Windows and macOS take for the same name.`));
       } else {
-        taken.set(output.path, output);
+        taken.set(key, { item, path });
         entries.push(output);
       }
     }
     if (freed.length > 0) {
       notes.push(`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`);
     }
+    // One at a time: a spread of thousands of notes is past what some engines take.
     const list = $('left-out');
-    list.replaceChildren(...notes.map((text) => {
+    list.replaceChildren();
+    for (const text of notes) {
       const li = document.createElement('li');
       li.textContent = text;
-      return li;
-    }));
+      list.append(li);
+    }
     return entries;
   }
 
@@ -151,13 +162,14 @@ const halvorineAll = (() => {
     const failed = [];
     try {
       await readAll(together(), `Saving into ${into.name}`, async (output) => {
-        const parts = output.path.split('/');
+        const path = halvorineZip.safePath(output.path);
+        const parts = path.split('/');
         const name = parts.pop();
         let dir = into;
         try {
           for (const part of parts) dir = await dir.getDirectoryHandle(part, { create: true });
           if (await dir.getFileHandle(name).then(() => true, () => false)) {
-            there.push(output.path);
+            there.push(path);
             return;
           }
           const file = await dir.getFileHandle(name, { create: true });
@@ -170,7 +182,7 @@ const halvorineAll = (() => {
           }
           saved.push(output);
         } catch (e) {
-          failed.push(`${output.path} (${e.message})`);
+          failed.push(`${path} (${e.message})`);
         }
       });
     } catch (e) {
@@ -178,7 +190,7 @@ const halvorineAll = (() => {
     }
     for (const output of saved) {
       output.item.append(Object.assign(document.createElement('p'),
-        { className: 'state', textContent: `Saved into ${into.name}/${output.path}.` }));
+        { className: 'state', textContent: `Saved into ${into.name}/${halvorineZip.safePath(output.path)}.` }));
       halvorineOutputs.forget(output);
     }
     const lines = [`Saved ${saved.length} ${saved.length === 1 ? 'file' : 'files'} into ${into.name}.` +

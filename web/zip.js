@@ -65,7 +65,9 @@ const halvorineZip = (() => {
     return out;
   }
 
-  const joined = (...arrays) => {
+  // One array of arrays, never one argument each: JavaScriptCore takes
+  // about 65,536 arguments at most, and a zip may hold more entries.
+  const joined = (arrays) => {
     const out = new Uint8Array(arrays.reduce((sum, a) => sum + a.length, 0));
     let at = 0;
     for (const a of arrays) { out.set(a, at); at += a.length; }
@@ -80,16 +82,62 @@ const halvorineZip = (() => {
     };
   }
 
+  // The name that `path` is given in a zip and in a chosen folder, so that
+  // every system unpacks it as it is, inside the folder it is unpacked into.
+  // A folder on a Linux or Mac disk may be named `..\Startup` or `C:`, which
+  // many Windows extractors take for a way out of that folder, Windows
+  // refuses control characters, `* ? " < > |` and a name ending in a dot or a
+  // space, and UTF-8 cannot carry half a UTF-16 pair: each of these
+  // characters becomes `_`. A device name of Windows,
+  // with an extension or not (`CON`, `com1.txt`), gets `_` after its stem
+  // (`CON_`, `com1_.txt`), and empty, `.` and `..` parts go. Ordinary names
+  // are left exactly as they are, and a name made safe stays as it is.
+  const refused = /[\\:*?"<>|\p{Cc}\p{Cs}]/gu;
+  const device = /^(?:CON|PRN|AUX|NUL|COM[0-9¹²³]|LPT[0-9¹²³]) *(?=\.|$)/i;
+  const safePath = (path) => path.split('/').filter((part) => part !== '' && part !== '.' && part !== '..')
+    .map((part) => part.replace(refused, '_').replace(/[. ]$/, '_').replace(device, '$&_')).join('/');
+
+  // What two safe names are compared by, as Windows and macOS compare them
+  // when a zip is unpacked or a file is written: in Unicode's composed form
+  // (a Mac gives `é` as `e` and its accent), and letter case set aside one
+  // letter at a time, as Windows' own table does (`ß` stays apart from `ss`).
+  function sameName(name) {
+    if (/^[\x20-\x7e]*$/.test(name)) return name.toLowerCase();
+    let key = '';
+    for (const letter of name) {
+      const upper = letter.toUpperCase();
+      const one = [...upper].length === 1 ? upper : letter;
+      const lower = one.toLowerCase();
+      key += [...lower].length === 1 ? lower : one;
+    }
+    return key.normalize('NFC');
+  }
+
+  const longest = 0xffff;  // a name's length is a 16-bit field
+  // Why the safe name `name` cannot name an entry, in words, or '' if it can.
+  function unfit(name) {
+    if (name === '') return 'nothing is left of its name once made safe to unpack';
+    // Each UTF-16 unit is at most 3 bytes of UTF-8.
+    if (name.length * 3 <= longest) return '';
+    const bytes = encoder.encode(name).length;
+    return bytes > longest ? `its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, ` +
+      `longer than the ${longest.toLocaleString('en-US')} a zip can hold` : '';
+  }
+
   // The parts of a zip of `entries` ({ path, blob, size, crc }), in order:
   // headers as bytes, and each entry's `blob` itself, never read here.
-  // `size` is the zip's size in bytes.
+  // `size` is the zip's size in bytes. Each path is made safe; one that
+  // cannot name an entry throws, with words.
   function layout(entries, when = new Date()) {
     const { time, date } = dosTime(when);
     const parts = [];
     const central = [];
     let at = 0;
     for (const { path, blob, size, crc } of entries) {
-      const name = encoder.encode(path);
+      const safe = safePath(path);
+      const why = unfit(safe);
+      if (why) throw new Error(`${path.length > 60 ? `${path.slice(0, 60)}…` : path} cannot go into the zip: ${why}.`);
+      const name = encoder.encode(safe);
       // An entry that needs one zip64 field has them all, its sizes and
       // offset all ones in the old fields: UnZip 6.0 takes an entry's sizes
       // from its zip64 field when the entry before was exactly 0xFFFFFFFF
@@ -98,16 +146,16 @@ const halvorineZip = (() => {
       const common = [[2, wide ? 45 : 20], [2, 0x0800], [2, 0], [2, time], [2, date], [4, crc],
         [4, wide ? most : size], [4, wide ? most : size], [2, name.length]];
       const localExtra = wide ? fields([[2, 1], [2, 16], [8, size], [8, size]]) : new Uint8Array(0);
-      parts.push(joined(fields([[4, 0x04034b50], ...common, [2, localExtra.length]]), name, localExtra), blob);
+      parts.push(joined([fields([[4, 0x04034b50], ...common, [2, localExtra.length]]), name, localExtra]), blob);
       const extra = wide ? fields([[2, 1], [2, 24], [8, size], [8, size], [8, at]]) : new Uint8Array(0);
       // Made on Unix (3), as a plain file readable by all (0644): UnZip
       // takes a name from an MS-DOS zip for a code page's, UTF-8 flag or
       // not, and on Linux would turn "запись" into other letters.
-      central.push(joined(fields([[4, 0x02014b50], [2, (3 << 8) | 45], ...common, [2, extra.length], [2, 0], [2, 0], [2, 0],
-        [4, 0o100644 * 0x10000], [4, wide ? most : at]]), name, extra));
+      central.push(joined([fields([[4, 0x02014b50], [2, (3 << 8) | 45], ...common, [2, extra.length], [2, 0], [2, 0], [2, 0],
+        [4, 0o100644 * 0x10000], [4, wide ? most : at]]), name, extra]));
       at += 30 + name.length + localExtra.length + size;
     }
-    const directory = joined(...central);
+    const directory = joined(central);
     const count = entries.length;
     parts.push(directory);
     const end = at + directory.length;
@@ -125,5 +173,5 @@ const halvorineZip = (() => {
 
   const zip = (entries, when) => new Blob(layout(entries, when).parts, { type: 'application/zip' });
 
-  return { crc32, layout, zip };
+  return { crc32, layout, zip, safePath, sameName, unfit };
 })();

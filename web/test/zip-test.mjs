@@ -1,7 +1,9 @@
 // The page's zip of all outputs (web/zip.js) under node: its CRC-32 against
-// zlib's; small zips, one of them with 65,536 entries, read back by unzip,
-// bsdtar and Python's zipfile; and the headers of zips past 4 GiB, made of
-// stand-ins that only have a size, field by field.
+// zlib's; small zips, and ones of 65,535 and 65,536 entries, read back by
+// unzip, bsdtar and Python's zipfile; and the headers of zips past 4 GiB,
+// made of stand-ins that only have a size, field by field. Also the names:
+// made safe to unpack, compared as Windows and macOS compare them, and
+// refused when too long for their field.
 //
 // node zip-test.mjs
 import assert from 'node:assert/strict';
@@ -11,11 +13,13 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import vm from 'node:vm';
+import { Worker } from 'node:worker_threads';
 import zlib from 'node:zlib';
 
 const context = vm.createContext({ self: {}, Blob, TextEncoder, DataView, Uint8Array, Uint32Array, Int32Array, BigInt });
-vm.runInContext(`${fs.readFileSync(new URL('../zip.js', import.meta.url), 'utf8')}\nself.zip = halvorineZip;`, context);
-const { crc32, layout } = context.self.zip;
+const source = fs.readFileSync(new URL('../zip.js', import.meta.url), 'utf8');
+vm.runInContext(`${source}\nself.zip = halvorineZip;`, context);
+const { crc32, layout, safePath, sameName } = context.self.zip;
 
 const noise = Buffer.alloc(1 << 20);
 for (let i = 0; i < noise.length; i++) noise[i] = (i * 2654435761) >>> 24;
@@ -29,10 +33,27 @@ for (const [from, to] of [[0, 0], [0, 9], [1, 4], [3, 70], [2, 1 << 20], [0, (1 
 
 const when = new Date(2026, 11, 9, 21, 5, 51);
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zip-test-'));
+// Laid out in a worker whose stack holds fewer than 30,000 arguments (V8
+// takes as many as its stack holds), so that a call with one argument per
+// entry fails here as it does in JavaScriptCore, which takes about 65,536.
+const worker = `${source}
+const { parentPort, workerData: { entries, when } } = require('node:worker_threads');
+const empty = new Blob([]);  // one for all, as a Blob each takes seconds for thousands
+try {
+  const { parts, size } = halvorineZip.layout(entries.map((e) => ({ ...e, blob: e.bytes ? new Blob([e.bytes]) : empty })), when);
+  new Blob(parts).arrayBuffer().then((zip) => parentPort.postMessage({ zip, size }, [zip]));
+} catch (e) {
+  parentPort.postMessage({ error: e.message });
+}`;
+const laidOut = (entries) => new Promise((resolve, reject) => {
+  const workerData = { entries: entries.map(({ path, bytes, size, crc }) => ({ path, bytes: size ? bytes : null, size, crc })), when };
+  new Worker(worker, { eval: true, workerData, resourceLimits: { stackSizeMb: 0.4 } }).once('message', resolve).once('error', reject);
+});
 async function written(entries, name) {
   const file = path.join(dir, name);
-  const { parts, size } = layout(entries, when);
-  fs.writeFileSync(file, Buffer.from(await new Blob(parts).arrayBuffer()));
+  const { zip, size, error } = await laidOut(entries);
+  assert.equal(error, undefined, `${name}: laid out`);
+  fs.writeFileSync(file, Buffer.from(zip));
   assert.equal(fs.statSync(file).size, size, `${name}: its size`);
   return file;
 }
@@ -52,34 +73,79 @@ for i in z.infolist()[:int(sys.argv[2])]:
 `;
 
 const contents = (n) => noise.subarray(n, n * 3 + 1);
-for (const [label, names] of [
+// Each row's paths, and the names they are given when not the same.
+for (const [label, names, given = names] of [
   ['folders and names in UTF-8', ['halvorine-a.ddc', 'Takes/halvorine-take.ddc', 'Takes/sub/halvorine-录音 take 1.ddc',
     'Ünïcode/halvorine-жжж.ddc']],
   ['one empty entry', ['halvorine-empty.ddc']],
   ['65,535 entries: a zip64 end', Array.from({ length: 65535 }, (_, k) => `f/${k}.ddc`)],
+  ['65,536 entries: past what a call takes as arguments', Array.from({ length: 65536 }, (_, k) => `g/${k}.ddc`)],
+  ['names made safe to unpack anywhere', ['..\\..\\Startup/halvorine-a.ddc', 'C:/halvorine-b.ddc',
+    '/../Takes/./..//halvorine-c.ddc', 'a*b?c"d<e>f|g/halvorine-d.ddc', 'tab\there\u0001\u007f\u0085/halvorine-e.ddc',
+    'dot./space /halvorine-f.ddc', 'CON/con.txt/Com1.tar.gz/nul .x/LPT9/COM¹/halvorine-g.ddc',
+    'COM10/CONSOLE/AUX_/x.CON/Ünï/halvorine-h.ddc', 'half \ud800 a pair/halvorine-i.ddc'],
+  ['.._.._Startup/halvorine-a.ddc', 'C_/halvorine-b.ddc', 'Takes/halvorine-c.ddc', 'a_b_c_d_e_f_g/halvorine-d.ddc',
+    'tab_here___/halvorine-e.ddc', 'dot_/space_/halvorine-f.ddc',
+    'CON_/con_.txt/Com1_.tar.gz/nul _.x/LPT9_/COM¹_/halvorine-g.ddc', 'COM10/CONSOLE/AUX_/x.CON/Ünï/halvorine-h.ddc',
+    'half _ a pair/halvorine-i.ddc']],
 ]) {
   const many = names.length > 100;
   const entries = names.map((p, k) => {
     const bytes = many || label === 'one empty entry' ? Buffer.alloc(0) : contents(k * 1000);
-    return { path: p, blob: new Blob([bytes]), size: bytes.length, crc: zlib.crc32(bytes), bytes };
+    return { path: p, size: bytes.length, crc: zlib.crc32(bytes), bytes };
   });
+  // A name made safe is left as it is.
+  if (!many) assert.deepEqual(given.map((n) => safePath(n)), given, `${label}: made safe once`);
   const file = await written(entries, `${names.length}.zip`);
   // Of many, the first few: testzip() has read them all.
   const read = run('python3', ['-c', python, file, many ? '3' : '100']).trimEnd().split('\n');
   assert.equal(read.length, many ? 3 : entries.length, `${label}: entries read`);
   entries.slice(0, read.length).forEach((e, k) => {
     const hash = createHash(e.bytes);
-    assert.equal(read[k], `${e.path} 2048 0 ${e.size} ${hash} (2026, 12, 9, 21, 5)`, `${label}: ${e.path}`);
+    assert.equal(read[k], `${given[k]} 2048 0 ${e.size} ${hash} (2026, 12, 9, 21, 5)`, `${label}: ${e.path}`);
   });
   assert.match(run('unzip', ['-tq', file]), /No errors detected/, `${label}: unzip -t`);
-  if (many) assert.match(run('unzip', ['-l', file]), /\s65535 files\n$/, `${label}: unzip counts them all`);
-  if (!many) assert.deepEqual(run('bsdtar', ['-tf', file]).trimEnd().split('\n'), names, `${label}: bsdtar -tf`);
+  if (many) assert.match(run('unzip', ['-l', file]), new RegExp(`\\s${names.length} files\\n$`), `${label}: unzip counts them all`);
+  if (!many) assert.deepEqual(run('bsdtar', ['-tf', file]).trimEnd().split('\n'), given, `${label}: bsdtar -tf`);
   if (!many) {
     // Unpacked, each name is itself and each file readable by all.
     const out = path.join(dir, `unzipped-${names.length}`);
     run('unzip', ['-q', '-d', out, file]);
-    assert.deepEqual(names.map((n) => fs.statSync(path.join(out, n)).mode & 0o777), names.map(() => 0o644),
+    assert.deepEqual(given.map((n) => fs.statSync(path.join(out, n)).mode & 0o777), given.map(() => 0o644),
       `${label}: unzip writes the names and modes`);
+  }
+}
+
+// Two paths that Windows or macOS would unpack as one, or keep apart.
+for (const [a, b, one] of [
+  ['Takes/halvorine-take.ddc', 'takes/HALVORINE-TAKE.ddc', true],
+  ['Caf\u00e9/halvorine-x.ddc', 'Cafe\u0301/halvorine-x.ddc', true],  // composed, and as a Mac gives it
+  ['Жж/ΣΣ/x', 'жЖ/σς/x', true],
+  ['\u212a/x', 'k/x', true],  // the Kelvin sign is K composed
+  ['a:b/x', 'a_b/x', true],
+  ['ß/x', 'ss/x', false],
+  ['İ/x', 'i/x', false],
+  ['halvorine-take.ddc', 'halvorine-take.ddc_', false],
+]) {
+  assert.equal(sameName(safePath(a)) === sameName(safePath(b)), one, `${a} and ${b} ${one ? '' : 'not '}the same`);
+}
+
+// A name's length is a 16-bit field, counted in UTF-8 bytes of the name made safe.
+const longest = `
+import sys, zipfile
+print(len(zipfile.ZipFile(sys.argv[1]).infolist()[0].filename.encode()))
+`;
+for (const [label, name, refused] of [
+  ['65,535 bytes in 32,768 letters', `${'ж'.repeat(32767)}a`, null],
+  ['65,536 bytes in 32,768 letters', 'ж'.repeat(32768), /^ж{60}… cannot go into the zip: its path is 65,536 bytes long in UTF-8, longer than the 65,535 a zip can hold\.$/],
+  ['65,536 bytes once made safe', `${'a'.repeat(65531)}/CON`, /65,536 bytes long/],
+  ['nothing left of it', '.././/', /^\.\.\/\.\/\/ cannot go into the zip: nothing is left of its name once made safe to unpack\.$/],
+]) {
+  const entries = [{ path: name, size: 0, crc: 0 }];
+  if (refused) {
+    assert.match((await laidOut(entries)).error ?? 'laid out', refused, label);
+  } else {
+    assert.equal(run('python3', ['-c', longest, await written(entries, 'long.zip')]).trim(), '65535', label);
   }
 }
 
