@@ -63,6 +63,31 @@ bool output_is_terminal() {
 #endif
 }
 
+bool built_for_clicks() {
+#if defined(_WIN32)
+    const auto* image = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+#else
+    return false;
+#endif
+}
+
+void open_console() {
+#if defined(_WIN32)
+    const DWORD sent = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE));
+    if (!built_for_clicks() || sent == FILE_TYPE_DISK || sent == FILE_TYPE_PIPE || AllocConsole() == 0) return;
+    // The console's own ends, even where the starter handed others over.
+    const auto end = [](const wchar_t* name) {
+        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    };
+    SetStdHandle(STD_OUTPUT_HANDLE, end(L"CONOUT$"));
+    SetStdHandle(STD_INPUT_HANDLE, end(L"CONIN$"));
+#endif
+}
+
 void wait_for_key() {
 #if defined(_WIN32)
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
