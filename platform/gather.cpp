@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <utility>
 #endif
@@ -51,9 +52,10 @@ std::unique_ptr<Gathering> Gathering::join(const std::filesystem::path&) { retur
 // The drop targets of one user's session meet at a named pipe that only that
 // user's processes, at the same integrity level or above, can open. The first
 // to make it leads. It greets each drop target that connects, which then
-// writes its full path and ends once the leader has answered that it took it.
-// A drop target not answered leads a window of its own: a path is never lost,
-// and never taken by two.
+// writes how long it took to start (in milliseconds, two UTF-16 units, low
+// first) and its full path, and ends once the leader has answered that it
+// took the path. A drop target not answered leads a window of its own: a
+// path is never lost, and never taken by two.
 
 namespace {
 
@@ -66,7 +68,9 @@ constexpr auto join_limit = std::chrono::seconds(5);
 // leader takes them in until one started right after the latest would have
 // come, were it twice as slow to start as the slowest so far (the leader
 // included: a busy machine is slow to start every process), and none has
-// come for a moment more. No start counts as longer than `join_limit`.
+// come for a moment more. No start counts as longer than `join_limit`, and
+// a start ends where a process begins to look for a leader: time spent
+// waiting for one that is busy tells nothing of the next start.
 constexpr auto quiet = std::chrono::milliseconds(300);
 // The most the leader gives one drop target, from its greeting to its
 // answer: one that connects and says nothing holds it up no longer.
@@ -167,9 +171,9 @@ Handle make_instance(const std::wstring& name, void* descriptor, bool first) {
 
 class Leader final : public Gathering {
 public:
-    Leader(std::wstring name, Descriptor descriptor, Handle first)
+    Leader(std::wstring name, Descriptor descriptor, Handle first, Clock::duration took)
         : name_(std::move(name)), descriptor_(std::move(descriptor)), pipe_(std::move(first)) {
-        arrived(GetCurrentProcess());
+        arrived(GetCurrentProcess(), took);
     }
 
     std::vector<fs::path> collect() override {
@@ -186,9 +190,9 @@ public:
                 own(GetNamedPipeClientProcessId(pipe, &id) != 0
                         ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)
                         : nullptr);
-            if (auto path = serve(pipe)) {
-                paths.push_back(std::move(*path));
-                arrived(client.get());
+            if (auto handed = serve(pipe)) {
+                paths.push_back(std::move(handed->first));
+                arrived(client.get(), handed->second);
             }
             // Closed, not disconnected: the answer stays for its reader.
             pipe_ = std::move(next);
@@ -198,9 +202,10 @@ public:
     }
 
 private:
-    // The full path a drop target hands over, from then on this window's;
-    // none when it says none in time, or cannot be answered.
-    static std::optional<fs::path> serve(HANDLE pipe) {
+    // The full path a drop target hands over, from then on this window's,
+    // and how long it took to start; none when it says none in time, or
+    // cannot be answered.
+    static std::optional<std::pair<fs::path, Clock::duration>> serve(HANDLE pipe) {
         const auto until = Clock::now() + per_client;
         const auto say = [&](const char& what) {
             return bounded(pipe, until, [&](OVERLAPPED* io) { return WriteFile(pipe, &what, 1, nullptr, io); }) == 1;
@@ -210,19 +215,19 @@ private:
         const auto got = bounded(pipe, until, [&](OVERLAPPED* io) {
             return ReadFile(pipe, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), nullptr, io);
         });
-        if (!got || *got % sizeof(wchar_t) != 0) return std::nullopt;
-        text.resize(*got / sizeof(wchar_t));
+        if (!got || *got % sizeof(wchar_t) != 0 || *got < 2 * sizeof(wchar_t)) return std::nullopt;
+        const std::chrono::milliseconds took(std::uint32_t{text[0]} | std::uint32_t{text[1]} << 16);
+        text = text.substr(2, *got / sizeof(wchar_t) - 2);
         if (text.find(L'\0') != std::wstring::npos || !fs::path(text).is_absolute()) return std::nullopt;
         if (Clock::now() >= until || !say(taken)) return std::nullopt;
-        return fs::path(std::move(text));
+        return std::pair{fs::path(std::move(text)), took};
     }
 
-    // Notes a process of the selection, here now.
-    void arrived(HANDLE process) {
+    // Notes a process of the selection, here now, that took `took` to start.
+    void arrived(HANDLE process, Clock::duration took) {
         const auto now = Clock::now();
-        const Clock::duration took = (process != nullptr ? age(process) : std::nullopt).value_or(Clock::duration{});
         slowest_ = std::max(slowest_, std::min<Clock::duration>(took, join_limit));
-        latest_ = std::max(latest_, now - took);
+        latest_ = std::max(latest_, now - (process != nullptr ? age(process) : std::nullopt).value_or(took));
         last_ = now;
     }
 
@@ -248,9 +253,10 @@ bool ours(HANDLE pipe, const Account& self) {
     return !leader.user.empty() && leader.user == self.user && leader.session == self.session;
 }
 
-// Hands `file` to the leader at the other end of `pipe`; true once it has
-// answered that the file is its own.
-bool hand_over(HANDLE pipe, const std::wstring& file, Clock::time_point limit) {
+// Hands `file` to the leader at the other end of `pipe`, saying that this
+// process took `took` to start; true once it has answered that the file is
+// its own.
+bool hand_over(HANDLE pipe, const fs::path& file, Clock::duration took, Clock::time_point limit) {
     char said = 0;
     const auto hear = [&](Clock::time_point until) {
         return bounded(pipe, until, [&](OVERLAPPED* io) { return ReadFile(pipe, &said, 1, nullptr, io); }) == 1;
@@ -258,9 +264,11 @@ bool hand_over(HANDLE pipe, const std::wstring& file, Clock::time_point limit) {
     // Nothing is written before the greeting: giving up until then costs
     // nothing.
     if (!hear(limit) || said != greeting) return false;
+    const auto ms = static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count());
+    const std::wstring message = std::wstring{wchar_t(ms & 0xFFFF), wchar_t(ms >> 16)} + file.native();
     const auto until = Clock::now() + answer_limit;
-    const auto size = static_cast<DWORD>(file.size() * sizeof(wchar_t));
-    return bounded(pipe, until, [&](OVERLAPPED* io) { return WriteFile(pipe, file.data(), size, nullptr, io); }) ==
+    const auto size = static_cast<DWORD>(message.size() * sizeof(wchar_t));
+    return bounded(pipe, until, [&](OVERLAPPED* io) { return WriteFile(pipe, message.data(), size, nullptr, io); }) ==
                size &&
            hear(until) && said == taken;
 }
@@ -268,6 +276,7 @@ bool hand_over(HANDLE pipe, const std::wstring& file, Clock::time_point limit) {
 }  // namespace
 
 std::unique_ptr<Gathering> Gathering::join(const fs::path& file) {
+    const Clock::duration took = age(GetCurrentProcess()).value_or(Clock::duration{});
     const Account self = account_of(GetCurrentProcess(), GetCurrentProcessId());
     const std::wstring sddl = pipe_security(self.user, self.integrity);
     PSECURITY_DESCRIPTOR made = nullptr;
@@ -294,10 +303,10 @@ std::unique_ptr<Gathering> Gathering::join(const fs::path& file) {
         const DWORD error = pipe ? ERROR_SUCCESS : GetLastError();
         Handle first = error == ERROR_FILE_NOT_FOUND ? make_instance(name, descriptor.get(), true) : nullptr;
         ReleaseMutex(lock.get());
-        if (first) return std::make_unique<Leader>(name, std::move(descriptor), std::move(first));
+        if (first) return std::make_unique<Leader>(name, std::move(descriptor), std::move(first), took);
         if (pipe) {
             if (!ours(pipe.get(), self)) break;
-            if (hand_over(pipe.get(), file.native(), limit)) return nullptr;
+            if (hand_over(pipe.get(), file, took, limit)) return nullptr;
         } else if (error == ERROR_PIPE_BUSY) {
             WaitNamedPipeW(name.c_str(), 100);
         } else {
