@@ -41,8 +41,10 @@ void prepare_output() {
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
 #if defined(_WIN32)
-    // "\n", never "\r\n".
-    _setmode(_fileno(stdout), _O_BINARY);
+    // "\n", never "\r\n". A program built for clicks, started by Explorer,
+    // has no standard output to set.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE) _setmode(_fileno(stdout), _O_BINARY);
 #endif
 }
 

@@ -156,7 +156,7 @@ std::optional<Clock::duration> age(HANDLE process) {
     FILETIME unused[3];
     if (GetProcessTimes(process, &created, &unused[0], &unused[1], &unused[2]) == 0) return std::nullopt;
     FILETIME now{};
-    GetSystemTimePreciseAsFileTime(&now);
+    GetSystemTimeAsFileTime(&now);
     const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
     if (ticks(now) < ticks(created)) return Clock::duration{};
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds((ticks(now) - ticks(created)) * 100));
