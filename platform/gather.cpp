@@ -178,6 +178,7 @@ public:
 
     std::vector<fs::path> collect() override {
         std::vector<fs::path> paths;
+        std::vector<Handle> answered;
         last_ = Clock::now();  // whatever it took to open this window
         for (auto until = gathering_ends(); pipe_; until = gathering_ends()) {
             const HANDLE pipe = pipe_.get();
@@ -193,8 +194,10 @@ public:
             if (auto handed = serve(pipe)) {
                 paths.push_back(std::move(handed->first));
                 arrived(client.get(), handed->second);
+                // Kept until the gathering ends, a moment after the last
+                // answer: an answer is read before the pipe it is in goes.
+                answered.push_back(std::move(pipe_));
             }
-            // Closed, not disconnected: the answer stays for its reader.
             pipe_ = std::move(next);
         }
         pipe_.reset();

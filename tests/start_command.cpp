@@ -23,7 +23,7 @@
 //                  waits until then
 //       mute       connects to the drop targets' gathering pipe once it is
 //                  there and says nothing; prints "pipe SDDL" (its security
-//                  as read back), "user SID" and "level SID" (this process's)
+//                  as read back) and "user SID" (this process's)
 //     Those still listed at the end start together. On stderr: how long
 //     after the last start the first words came.
 
@@ -34,6 +34,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -73,38 +76,21 @@ bool start(wchar_t* command, HANDLE in, HANDLE out, HANDLE& process) {
     return true;
 }
 
-std::wstring sid_text(PSID sid) {
-    wchar_t* text = nullptr;
-    if (ConvertSidToStringSidW(sid, &text) == 0) return L"?";
-    std::wstring s = text;
-    LocalFree(text);
-    return s;
-}
-
-// This process's user and integrity level, as SIDs.
-std::pair<std::wstring, std::wstring> own_account() {
+// Connects to the gathering pipe of this user's session, named as the drop
+// target names it, and prints what `mute` says.
+HANDLE connect_mute() {
     HANDLE token = nullptr;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
     alignas(TOKEN_USER) BYTE buffer[256];
     DWORD size = 0;
-    std::pair<std::wstring, std::wstring> account{L"?", L"?"};
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) != 0) {
-        account.first = sid_text(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    wchar_t* user = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) == 0 ||
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user) == 0) {
+        return INVALID_HANDLE_VALUE;
     }
-    if (GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof buffer, &size) != 0) {
-        account.second = sid_text(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid);
-    }
-    CloseHandle(token);
-    return account;
-}
-
-// Connects to the gathering pipe of this user's session, named as the drop
-// target names it, and prints what `mute` says.
-HANDLE connect_mute() {
-    const auto [user, level] = own_account();
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
-    const std::wstring name = L"\\\\.\\pipe\\halvorine-drop-" + user + L"-" + std::to_wstring(session);
+    const std::wstring name = std::wstring(L"\\\\.\\pipe\\halvorine-drop-") + user + L"-" + std::to_wstring(session);
     HANDLE pipe = INVALID_HANDLE_VALUE;
     for (const auto limit = Clock::now() + std::chrono::seconds(20); Clock::now() < limit; Sleep(1)) {
         pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -114,35 +100,13 @@ HANDLE connect_mute() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     wchar_t* sddl = nullptr;
     const SECURITY_INFORMATION asked = DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
-    if (pipe != INVALID_HANDLE_VALUE &&
-        GetSecurityInfo(pipe, SE_KERNEL_OBJECT, asked, nullptr, nullptr, nullptr, nullptr, &descriptor) == 0 &&
-        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, asked, &sddl, nullptr) != 0) {
-        std::printf("pipe %ls\n", sddl);
-    } else {
-        std::printf("pipe none\n");
+    if (pipe == INVALID_HANDLE_VALUE ||
+        GetSecurityInfo(pipe, SE_KERNEL_OBJECT, asked, nullptr, nullptr, nullptr, nullptr, &descriptor) != 0 ||
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, asked, &sddl, nullptr) == 0) {
+        sddl = const_cast<wchar_t*>(L"none");
     }
-    std::printf("user %ls\nlevel %ls\n", user.c_str(), level.c_str());
+    std::printf("pipe %ls\nuser %ls\n", sddl, user);
     return pipe;
-}
-
-std::string utf8(const std::wstring& text) {
-    std::string bytes(text.size() * 3, '\0');
-    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                                     static_cast<int>(bytes.size()), nullptr, nullptr));
-    return bytes;
-}
-
-std::string contents(const std::wstring& name) {
-    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got != 0) {
-        bytes.append(buffer, got);
-    }
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    return bytes;
 }
 
 class Runs {
@@ -208,7 +172,9 @@ public:
 
     bool said(const std::string& text) const {
         for (const Run& run : runs_) {
-            if (run.process != nullptr && contents(run.out).find(text) != std::string::npos) return true;
+            std::ifstream out(std::filesystem::path(run.out), std::ios::binary);
+            const std::string words{std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>()};
+            if (words.find(text) != std::string::npos) return true;
         }
         return false;
     }
@@ -273,7 +239,8 @@ int wmain(int argc, wchar_t** argv) {
             const std::size_t k = std::stoul(step.substr(6));
             runs.wait([&](std::size_t ended) { return ended >= k; });
         } else if (step.starts_with(L"said=")) {
-            const std::string text = utf8(step.substr(5));
+            const auto utf8 = std::filesystem::path(step.substr(5)).u8string();
+            const std::string text(utf8.begin(), utf8.end());
             runs.wait([&](std::size_t) { return runs.said(text); });
         } else if (step == L"kill") {
             runs.kill();
