@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -407,39 +408,51 @@ void add_all(Batch& batch, const std::vector<fs::path>& paths) {
     for (const auto& path : paths) batch.add(path);
 }
 
+// The full path of a start that may be one of many: Explorer starts the .wav
+// entry once per file chosen, each with one file. Any other start (a drop, a
+// folder's entry) holds all it is given. None either for a path that cannot
+// be made absolute, which no other process could find.
+std::optional<fs::path> one_of_many(const std::vector<fs::path>& args) {
+    if (args.size() != 1 || halvorine::kind_of(args.front()) == halvorine::EntryKind::folder) return std::nullopt;
+    std::error_code ec;
+    fs::path full = fs::absolute(args.front(), ec);
+    if (ec) return std::nullopt;
+    return full;
+}
+
 int drop(const std::vector<fs::path>& args) {
     halvorine::prepare_output();
+    // Built for clicks, the drop targets a selection starts meet, and only
+    // the one that leads shows a window.
+    std::unique_ptr<halvorine::Gathering> gathering;
+    const auto full = halvorine::built_for_clicks() ? one_of_many(args) : std::nullopt;
+    if (full) {
+        gathering = halvorine::Gathering::join(*full);
+        if (!gathering) return 0;  // the leader converts it
+    }
+    halvorine::open_console();
+    Batch batch;
     if (args.empty()) {
-        Screen screen;
-        screen.say(Message::drop_usage);
+        batch.screen().say(Message::drop_usage);
 #if defined(_WIN32)
-        screen.say(Message::drop_usage_windows);
+        batch.screen().say(Message::drop_usage_windows);
 #else
-        screen.say(Message::drop_usage_desktop);
+        batch.screen().say(Message::drop_usage_desktop);
 #endif
-        screen.say(Message::drop_press_key);
+        batch.screen().say(Message::drop_press_key);
         halvorine::wait_for_key();
         return 0;
     }
-    // Another drop target, started with this one, converts these in its window.
-    std::vector<fs::path> absolute;
-    for (const auto& path : args) {
-        std::error_code ec;
-        const fs::path full = fs::absolute(path, ec);
-        absolute.push_back(ec ? path : full);
+    if (gathering) {
+        batch.screen().progress(message_text(Message::drop_collecting), true);
+        std::vector<fs::path> gathered = gathering->collect();
+        // Explorer starts a selection's processes in no fixed order.
+        gathered.push_back(*full);
+        std::sort(gathered.begin(), gathered.end());
+        add_all(batch, gathered);
+    } else {
+        add_all(batch, args);
     }
-    const auto gathering = halvorine::Gathering::join(absolute);
-    if (!gathering) return 0;
-
-    Batch batch;
-    add_all(batch, args);
-    // Explorer starts a selection's processes in no fixed order.
-    std::vector<fs::path> gathered = gathering->arrived(true);
-    std::sort(gathered.begin(), gathered.end());
-    add_all(batch, gathered);
-    while (batch.next()) add_all(batch, gathering->arrived(false));
-    gathering->close();
-    add_all(batch, gathering->arrived(false));
     while (batch.next()) {
     }
     const bool all_converted = batch.finish();

@@ -58,7 +58,9 @@ constexpr std::array catalogue{
     Entry{Message::drop_skipped_hidden, "hidden or system %d", false},
     Entry{Message::drop_skipped_other, "not .wav files %d", false},
     Entry{Message::drop_press_key, "Press a key to close this window.", true},
-    // Rewritten in place on a terminal, so without a line end.
+    // Rewritten in place on a terminal, so without a line end. The first
+    // while a window takes in the files of the drop targets started with it.
+    Entry{Message::drop_collecting, "Collecting files…", false},
     Entry{Message::drop_progress, "Converting %d of %d", false},
     Entry{Message::drop_progress_bytes, "Converting %d of %d: %d of %d MB", false},
 };

@@ -35,6 +35,7 @@ enum class Message {
     drop_skipped_links,
     drop_skipped_hidden,
     drop_skipped_other,
+    drop_collecting,
     drop_progress,
     drop_progress_bytes,
     drop_press_key,

@@ -41,8 +41,10 @@ void prepare_output() {
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
 #if defined(_WIN32)
-    // "\n", never "\r\n".
-    _setmode(_fileno(stdout), _O_BINARY);
+    // "\n", never "\r\n". A program built for clicks, started by Explorer,
+    // has no standard output to set.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE) _setmode(_fileno(stdout), _O_BINARY);
 #endif
 }
 
@@ -60,6 +62,31 @@ bool output_is_terminal() {
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 #else
     return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+bool built_for_clicks() {
+#if defined(_WIN32)
+    const auto* image = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+#else
+    return false;
+#endif
+}
+
+void open_console() {
+#if defined(_WIN32)
+    const DWORD sent = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE));
+    if (!built_for_clicks() || sent == FILE_TYPE_DISK || sent == FILE_TYPE_PIPE || AllocConsole() == 0) return;
+    // The console's own ends, even where the starter handed others over.
+    const auto end = [](const wchar_t* name) {
+        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    };
+    SetStdHandle(STD_OUTPUT_HANDLE, end(L"CONOUT$"));
+    SetStdHandle(STD_INPUT_HANDLE, end(L"CONIN$"));
 #endif
 }
 

@@ -22,6 +22,16 @@ void write_out(std::string_view text);
 // only there may a line be rewritten in place.
 bool output_is_terminal();
 
+// Whether this program was linked for clicks, to Windows' GUI subsystem:
+// Explorer then starts it without a console window, and it has none until
+// open_console. Never on other systems.
+bool built_for_clicks();
+
+// Gives a program built for clicks somewhere to speak: its output stays
+// where it was sent, a file or a pipe, and otherwise goes to a console window
+// of its own, whose keyboard then is its input. Elsewhere, nothing.
+void open_console();
+
 // Waits for a key on the console, so that a window opened for the program
 // stays open until it has been read. Where keys come only with Enter (a Linux
 // terminal), or standard input is no console (a pipe, a file), reads one line.

@@ -3,347 +3,320 @@
 #if defined(_WIN32)
 #include <windows.h>
 // After windows.h, which it needs.
-#include <tlhelp32.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <chrono>
-#include <exception>
-#include <iterator>
-#include <condition_variable>
-#include <mutex>
-#include <string>
-#include <system_error>
-#include <thread>
+#include <cstdint>
+#include <optional>
 #include <utility>
 #endif
 
 namespace halvorine {
 
-#if !defined(_WIN32)
-
 namespace {
 
-// A file manager passes every chosen file to one process.
+// "S-1-", then numbers, each after one dash: nothing that SDDL would read as
+// more than a SID.
+bool plain_sid(std::wstring_view sid) {
+    if (!sid.starts_with(L"S-1-") || sid.back() == L'-') return false;
+    for (std::size_t i = 1; i < sid.size(); ++i) {
+        if (sid[i] == L'-' ? sid[i - 1] == L'-' : sid[i] < L'0' || sid[i] > L'9') return false;
+    }
+    return true;
+}
+
+// Leads with no one to take in: a file manager passes every file chosen to
+// one process, and on Windows no gathering could be made or joined.
 class Alone final : public Gathering {
 public:
-    std::vector<std::filesystem::path> arrived(bool) override { return {}; }
-    void close() override {}
+    std::vector<std::filesystem::path> collect() override { return {}; }
 };
 
 }  // namespace
 
-std::unique_ptr<Gathering> Gathering::join(const std::vector<std::filesystem::path>&) {
-    return std::make_unique<Alone>();
+std::wstring pipe_security(std::wstring_view user, std::wstring_view integrity) {
+    if (!plain_sid(user) || !plain_sid(integrity) || !integrity.starts_with(L"S-1-16-")) return {};
+    // NR as well as NW: a process of the same user at a lower level, a
+    // sandboxed one, can neither hand over nor hold the leader up by
+    // connecting and saying nothing.
+    return L"D:P(A;;GA;;;" + std::wstring(user) + L")S:(ML;;NWNR;;;" + std::wstring(integrity) + L")";
 }
+
+#if !defined(_WIN32)
+
+std::unique_ptr<Gathering> Gathering::join(const std::filesystem::path&) { return std::make_unique<Alone>(); }
 
 #else
 
-// The drop targets of one session meet at a named pipe. The first to make
-// it leads; each other writes its full paths as one message, NUL after
-// each, and ends only once the leader has answered with one byte, written
-// after the paths were queued. No answer, or no leader to be found in time,
-// and it leads itself: a path is never lost, and never taken by two.
+// The drop targets of one user's session meet at a named pipe that only that
+// user's processes, at the same integrity level or above, can open. The first
+// to make it leads. It greets each drop target that connects, which then
+// writes how long it took to start (in milliseconds, two UTF-16 units, low
+// first) and its full path, and ends once the leader has answered that it
+// took the path. A drop target not answered leads a window of its own: a
+// path is never lost, and never taken by two.
 
 namespace {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-// Settled once nothing has come for 300 ms, or, if longer, for four times
-// the longest wait between two arrivals so far or the time this
-// process took to start (a machine slow to start processes is slow to start
-// every one of them), and no drop target started beside this one is still
-// on its way. Only a stream that never stops is cut short.
-constexpr auto quiet = std::chrono::milliseconds(300);
-constexpr int quiet_gaps = 4;
-constexpr int quiet_starts = 4;
-constexpr auto settle_limit = std::chrono::seconds(20);
-constexpr auto poll = std::chrono::milliseconds(50);
-// Explorer starts a selection's processes one after another: those started
-// after this one, or a moment before, are of its selection (or of one it
-// takes in too); a window left open from before is not.
-constexpr ULONGLONG beside = 3ULL * 10'000'000;  // in FILETIME's 100 ns
+
 // How long a drop target looks for a leader that is there but busy.
 constexpr auto join_limit = std::chrono::seconds(5);
-constexpr char acknowledged = 'k';
+// Explorer starts a selection's processes one right after another. The
+// leader takes them in until one started right after the latest would have
+// come, were it twice as slow to start as the slowest so far (the leader
+// included: a busy machine is slow to start every process), and none has
+// come for a moment more. No start counts as longer than `join_limit`, and
+// a start ends where a process begins to look for a leader: time spent
+// waiting for one that is busy tells nothing of the next start.
+constexpr auto quiet = std::chrono::milliseconds(300);
+// The most the leader gives one drop target, from its greeting to its
+// answer: one that connects and says nothing holds it up no longer.
+constexpr auto per_client = std::chrono::seconds(2);
+// How long a greeted drop target waits for its answer: well past the
+// leader's limit, so that it never gives up on an answer given in time and
+// converts its file beside the leader.
+constexpr auto answer_limit = std::chrono::seconds(5);
+constexpr char greeting = 'h';
+constexpr char taken = 'k';
 
-// Pipes are one namespace for the whole machine: the session in the name
-// keeps another session's drops, another user's among them, apart. The
-// pipe's default security lets only its creator's account (and the system
-// and administrators) write to it.
-std::wstring pipe_name() {
+struct Closer {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, Closer>;
+Handle own(HANDLE handle) { return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
+
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+using Descriptor = std::unique_ptr<void, LocalFreer>;
+
+DWORD millis_until(Clock::time_point until) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    return static_cast<DWORD>(std::max<decltype(left)>(left, 0));
+}
+
+// An overlapped ConnectNamedPipe, ReadFile or WriteFile on `handle`, begun by
+// `begin`, waited for until `until` and cancelled then. The bytes it moved;
+// none when it failed, or was cancelled first.
+template <class Begin>
+std::optional<DWORD> bounded(HANDLE handle, Clock::time_point until, Begin begin) {
+    OVERLAPPED io{};
+    const Handle event = own(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) return std::nullopt;
+    io.hEvent = event.get();
+    if (begin(&io) == 0) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_PIPE_CONNECTED) return 0;
+        if (error != ERROR_IO_PENDING) return std::nullopt;
+        if (WaitForSingleObject(io.hEvent, millis_until(until)) != WAIT_OBJECT_0) CancelIoEx(handle, &io);
+    }
+    DWORD done = 0;
+    if (GetOverlappedResult(handle, &io, &done, TRUE) == 0) return std::nullopt;
+    return done;
+}
+
+// Whom a process runs as; a field is empty where it cannot be read.
+struct Account {
+    std::wstring user;       // the SID, in its string form
+    std::wstring integrity;  // the integrity level's SID
     DWORD session = 0;
-    ProcessIdToSessionId(GetCurrentProcessId(), &session);
-    return L"\\\\.\\pipe\\halvorine-drop-" + std::to_wstring(session);
+};
+
+std::wstring text_of(PSID sid) {
+    wchar_t* text = nullptr;
+    if (ConvertSidToStringSidW(sid, &text) == 0) return {};
+    const std::unique_ptr<wchar_t, LocalFreer> freed(text);
+    return text;
 }
 
-// In FILETIME's 100 ns, since 1601.
-ULONGLONG created(HANDLE process) {
-    FILETIME creation{};
+Account account_of(HANDLE process, DWORD id) {
+    Account account;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(process, TOKEN_QUERY, &token) == 0) return account;
+    const Handle closed(token);
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) != 0) {
+        account.user = text_of(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    }
+    if (GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof buffer, &size) != 0) {
+        account.integrity = text_of(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid);
+    }
+    if (ProcessIdToSessionId(id, &account.session) == 0) account.user.clear();
+    return account;
+}
+
+// How long ago `process` started, on this clock; none when it cannot be
+// told.
+std::optional<Clock::duration> age(HANDLE process) {
+    FILETIME created{};
     FILETIME unused[3];
-    if (GetProcessTimes(process, &creation, &unused[0], &unused[1], &unused[2]) == 0) return 0;
-    return (ULONGLONG{creation.dwHighDateTime} << 32) | creation.dwLowDateTime;
-}
-
-// Whether a process of this program that this one's parent started about
-// when it started this one, or since, still runs: one that has handed its
-// paths over has ended.
-bool others_on_their_way() {
-    const DWORD self = GetCurrentProcessId();
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
-    std::vector<PROCESSENTRY32W> all;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (bool more = Process32FirstW(snapshot, &entry) != 0; more; more = Process32NextW(snapshot, &entry) != 0) {
-        all.push_back(entry);
-    }
-    CloseHandle(snapshot);
-    const auto me = std::find_if(all.begin(), all.end(), [&](const auto& e) { return e.th32ProcessID == self; });
-    if (me == all.end()) return false;
-    const ULONGLONG mine = created(GetCurrentProcess());
-    for (const auto& e : all) {
-        if (e.th32ProcessID == self || e.th32ParentProcessID != me->th32ParentProcessID ||
-            _wcsicmp(e.szExeFile, me->szExeFile) != 0) {
-            continue;
-        }
-        const HANDLE other = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, e.th32ProcessID);
-        if (other == nullptr) continue;
-        const ULONGLONG theirs = created(other);
-        const bool running = WaitForSingleObject(other, 0) == WAIT_TIMEOUT;
-        CloseHandle(other);
-        if (running && theirs != 0 && theirs + beside >= mine) return true;
-    }
-    return false;
-}
-
-// How long ago this process was started.
-Clock::duration started_ago() {
+    if (GetProcessTimes(process, &created, &unused[0], &unused[1], &unused[2]) == 0) return std::nullopt;
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    const ULONGLONG ticks = (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    const ULONGLONG since = created(GetCurrentProcess());
-    if (since == 0 || ticks < since) return {};
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds((ticks - since) * 100));
+    const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    if (ticks(now) < ticks(created)) return Clock::duration{};
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds((ticks(now) - ticks(created)) * 100));
 }
 
-HANDLE make_instance(const std::wstring& name, bool first) {
-    const DWORD open = PIPE_ACCESS_DUPLEX | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+Handle make_instance(const std::wstring& name, void* descriptor, bool first) {
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    const DWORD open = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
     const DWORD mode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
-    return CreateNamedPipeW(name.c_str(), open, mode, PIPE_UNLIMITED_INSTANCES, 4096, 65536, 0, nullptr);
-}
-
-// One message from `pipe`, whole; false when the pipe fails first.
-bool read_message(HANDLE pipe, std::wstring& text) {
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        DWORD got = 0;
-        const bool whole = ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) != 0;
-        bytes.append(buffer, got);
-        if (whole) break;
-        if (GetLastError() != ERROR_MORE_DATA) return false;
-    }
-    if (bytes.size() % sizeof(wchar_t) != 0) return false;
-    text.resize(bytes.size() / sizeof(wchar_t));
-    bytes.copy(reinterpret_cast<char*>(text.data()), bytes.size());
-    return true;
+    return own(CreateNamedPipeW(name.c_str(), open, mode, PIPE_UNLIMITED_INSTANCES, 4096, 65536, 0, &security));
 }
 
 class Leader final : public Gathering {
 public:
-    Leader(std::wstring name, HANDLE first)
-        : name_(std::move(name)), last_(Clock::now()), quiet_(std::max<Clock::duration>(quiet, quiet_starts * started_ago())) {
-        thread_ = std::thread([this, first] { serve(first); });
-    }
-    ~Leader() override { close(); }
-
-    std::vector<std::filesystem::path> arrived(bool settle) override {
-        std::unique_lock lock(mutex_);
-        if (settle) {
-            const auto limit = Clock::now() + settle_limit;
-            const auto settled = [this] { return last_ + std::max(quiet_, quiet_gaps * longest_); };
-            while (!finished_ && Clock::now() < limit) {
-                if (Clock::now() < settled()) {
-                    changed_.wait_until(lock, std::min(limit, settled()));
-                    continue;
-                }
-                const auto before = last_;
-                lock.unlock();
-                const bool more = others_on_their_way();
-                lock.lock();
-                if (!more && last_ == before) break;
-                changed_.wait_for(lock, poll);
-            }
-        }
-        return std::exchange(queue_, {});
+    Leader(std::wstring name, Descriptor descriptor, Handle first, Clock::duration took)
+        : name_(std::move(name)), descriptor_(std::move(descriptor)), pipe_(std::move(first)) {
+        arrived(GetCurrentProcess(), took);
     }
 
-    // The thread may be waiting for a connection: connecting to the pipe
-    // wakes it, and it then answers nobody, so whoever connected goes on to
-    // lead (this process has stopped listening).
-    void close() override {
-        if (!thread_.joinable()) return;
-        std::unique_lock lock(mutex_);
-        closing_ = true;
-        while (!finished_) {
-            lock.unlock();
-            const HANDLE wake = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                            nullptr);
-            if (wake != INVALID_HANDLE_VALUE) {
-                CloseHandle(wake);
-            } else if (GetLastError() == ERROR_PIPE_BUSY) {
-                WaitNamedPipeW(name_.c_str(), 20);
+    std::vector<fs::path> collect() override {
+        std::vector<fs::path> paths;
+        std::vector<Handle> answered;
+        last_ = Clock::now();  // whatever it took to open this window
+        for (auto until = gathering_ends(); pipe_; until = gathering_ends()) {
+            const HANDLE pipe = pipe_.get();
+            if (!bounded(pipe, until, [&](OVERLAPPED* io) { return ConnectNamedPipe(pipe, io); })) break;
+            // The next is made before this one is served, so that a drop
+            // target never finds the pipe gone meanwhile and leads beside.
+            Handle next = make_instance(name_, descriptor_.get(), false);
+            ULONG id = 0;
+            const Handle client =
+                own(GetNamedPipeClientProcessId(pipe, &id) != 0
+                        ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)
+                        : nullptr);
+            if (auto handed = serve(pipe)) {
+                paths.push_back(std::move(handed->first));
+                arrived(client.get(), handed->second);
+                // Kept until the gathering ends, a moment after the last
+                // answer: an answer is read before the pipe it is in goes.
+                answered.push_back(std::move(pipe_));
             }
-            lock.lock();
-            changed_.wait_for(lock, std::chrono::milliseconds(20), [this] { return finished_; });
+            pipe_ = std::move(next);
         }
-        lock.unlock();
-        thread_.join();
+        pipe_.reset();
+        return paths;
     }
 
 private:
-    // A pipe instance stays listening from the first one on until the thread
-    // ends: the next is made before the one connected is let go, so that a
-    // drop target never finds the pipe gone and leads beside this one.
-    void serve(HANDLE pipe) {
-        while (pipe != INVALID_HANDLE_VALUE) {
-            const bool connected =
-                ConnectNamedPipe(pipe, nullptr) != 0 || GetLastError() == ERROR_PIPE_CONNECTED;
-            const HANDLE next = make_instance(name_, false);
-            std::wstring text;
-            std::vector<std::filesystem::path> paths;
-            bool taken = false;
-            if (connected && read_message(pipe, text)) {
-                // All or none: a path queued without an answer would be
-                // converted twice. Out of memory, there is no answer, and
-                // the drop target converts its own.
-                try {
-                    for (std::size_t at = 0, end; (end = text.find(L'\0', at)) != std::wstring::npos; at = end + 1) {
-                        paths.emplace_back(text.substr(at, end - at));
-                    }
-                    std::lock_guard lock(mutex_);
-                    if (closing_) {
-                        CloseHandle(next);
-                        break;
-                    }
-                    queue_.reserve(queue_.size() + paths.size());
-                    std::move(paths.begin(), paths.end(), std::back_inserter(queue_));
-                    taken = true;
-                    const auto now = Clock::now();
-                    longest_ = std::max(longest_, now - last_);
-                    last_ = now;
-                } catch (const std::exception&) {
-                }
-            }
-            if (taken) {
-                changed_.notify_all();
-                DWORD wrote = 0;
-                WriteFile(pipe, &acknowledged, 1, &wrote, nullptr);
-                // Until it is read: the answer must not go with the pipe.
-                FlushFileBuffers(pipe);
-            }
-            CloseHandle(pipe);
-            pipe = next;
-            std::lock_guard lock(mutex_);
-            if (closing_) break;
-        }
-        if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-        changed_.notify_all();
+    // The full path a drop target hands over, from then on this window's,
+    // and how long it took to start; none when it says none in time, or
+    // cannot be answered.
+    static std::optional<std::pair<fs::path, Clock::duration>> serve(HANDLE pipe) {
+        const auto until = Clock::now() + per_client;
+        const auto say = [&](const char& what) {
+            return bounded(pipe, until, [&](OVERLAPPED* io) { return WriteFile(pipe, &what, 1, nullptr, io); }) == 1;
+        };
+        if (!say(greeting)) return std::nullopt;
+        std::wstring text(32768, L'\0');  // longer than any path Windows opens
+        const auto got = bounded(pipe, until, [&](OVERLAPPED* io) {
+            return ReadFile(pipe, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), nullptr, io);
+        });
+        if (!got || *got % sizeof(wchar_t) != 0 || *got < 2 * sizeof(wchar_t)) return std::nullopt;
+        const std::chrono::milliseconds took(std::uint32_t{text[0]} | std::uint32_t{text[1]} << 16);
+        text = text.substr(2, *got / sizeof(wchar_t) - 2);
+        if (text.find(L'\0') != std::wstring::npos || !fs::path(text).is_absolute()) return std::nullopt;
+        if (Clock::now() >= until || !say(taken)) return std::nullopt;
+        return std::pair{fs::path(std::move(text)), took};
     }
 
+    // Notes a process of the selection, here now, that took `took` to start.
+    void arrived(HANDLE process, Clock::duration took) {
+        const auto now = Clock::now();
+        slowest_ = std::max(slowest_, std::min<Clock::duration>(took, join_limit));
+        latest_ = std::max(latest_, now - (process != nullptr ? age(process) : std::nullopt).value_or(took));
+        last_ = now;
+    }
+
+    // A process started right after the latest is on its way till then.
+    Clock::time_point gathering_ends() const { return std::max(last_, latest_ + 2 * slowest_) + quiet; }
+
     const std::wstring name_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::filesystem::path> queue_;
-    Clock::time_point last_;
-    const Clock::duration quiet_;
-    Clock::duration longest_{};
-    bool closing_ = false;
-    bool finished_ = false;
-    std::thread thread_;
+    const Descriptor descriptor_;
+    Handle pipe_;  // the instance listening
+    Clock::time_point latest_;  // the latest start in the selection
+    Clock::time_point last_;    // the latest arrival
+    Clock::duration slowest_{};
 };
 
-// Leads without a pipe: none could be made, or the leader could not be
-// reached.
-class Alone final : public Gathering {
-public:
-    std::vector<std::filesystem::path> arrived(bool) override { return {}; }
-    void close() override {}
-};
+// Whether the leader at the other end of `pipe` runs as `self`'s user in its
+// session: a pipe another account made first under this name gets nothing.
+bool ours(HANDLE pipe, const Account& self) {
+    ULONG id = 0;
+    if (GetNamedPipeServerProcessId(pipe, &id) == 0) return false;
+    const Handle process = own(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process) return false;
+    const Account leader = account_of(process.get(), id);
+    return !leader.user.empty() && leader.user == self.user && leader.session == self.session;
+}
 
-// Hands `message` over on `pipe`, connected to the leader, and closes it;
-// true once the leader has answered.
-bool hand_over(HANDLE pipe, const std::wstring& message) {
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
-    DWORD wrote = 0;
-    char answer = 0;
-    DWORD got = 0;
+// Hands `file` to the leader at the other end of `pipe`, saying that this
+// process took `took` to start; true once it has answered that the file is
+// its own.
+bool hand_over(HANDLE pipe, const fs::path& file, Clock::duration took, Clock::time_point limit) {
+    char said = 0;
+    const auto hear = [&](Clock::time_point until) {
+        return bounded(pipe, until, [&](OVERLAPPED* io) { return ReadFile(pipe, &said, 1, nullptr, io); }) == 1;
+    };
+    // Nothing is written before the greeting: giving up until then costs
+    // nothing.
+    if (!hear(limit) || said != greeting) return false;
+    const auto ms = static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count());
+    const std::wstring message = std::wstring{wchar_t(ms & 0xFFFF), wchar_t(ms >> 16)} + file.native();
+    const auto until = Clock::now() + answer_limit;
     const auto size = static_cast<DWORD>(message.size() * sizeof(wchar_t));
-    // No time limit on the answer: the leader writes it right after taking
-    // the paths, and once they are taken this process must not convert them.
-    const bool handed = WriteFile(pipe, message.data(), size, &wrote, nullptr) != 0 && wrote == size &&
-                        ReadFile(pipe, &answer, 1, &got, nullptr) != 0 && got == 1 && answer == acknowledged;
-    CloseHandle(pipe);
-    return handed;
+    return bounded(pipe, until, [&](OVERLAPPED* io) { return WriteFile(pipe, message.data(), size, nullptr, io); }) ==
+               size &&
+           hear(until) && said == taken;
 }
 
 }  // namespace
 
-std::unique_ptr<Gathering> Gathering::join(const std::vector<std::filesystem::path>& paths) {
-    std::wstring message;
-    for (const auto& path : paths) {
-        std::error_code ec;
-        const std::filesystem::path full = std::filesystem::absolute(path, ec);
-        message += (ec ? path : full).native();
-        message += L'\0';
+std::unique_ptr<Gathering> Gathering::join(const fs::path& file) {
+    const Clock::duration took = age(GetCurrentProcess()).value_or(Clock::duration{});
+    const Account self = account_of(GetCurrentProcess(), GetCurrentProcessId());
+    const std::wstring sddl = pipe_security(self.user, self.integrity);
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (sddl.empty() ||
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr) == 0) {
+        return std::make_unique<Alone>();
     }
-    // Started with nothing (a double click), it has nothing to hand over,
-    // and no other's paths to take either.
-    if (message.empty()) return std::make_unique<Alone>();
-    const std::wstring name = pipe_name();
-    // Whether there is a leader to hand over to, and becoming it when there
-    // is none, is one step under the session's lock: of drop targets started
-    // together only one finds no pipe and makes it. (Not every system honours
-    // FILE_FLAG_FIRST_PIPE_INSTANCE; wine does not.)
-    const HANDLE lock = CreateMutexW(nullptr, FALSE, L"Local\\halvorine-drop-gathering");
-    if (lock == nullptr) return std::make_unique<Alone>();
-    std::unique_ptr<Gathering> led;
-    bool handed = false;
-    const auto limit = Clock::now() + join_limit;
-    // Refused by a leader that stopped taking, or finding it busy: try again
-    // to hand over or to lead, until one works or time is up.
-    for (auto now = Clock::now(); !led && !handed && now < limit; now = Clock::now()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - now).count();
-        const DWORD waited = WaitForSingleObject(lock, static_cast<DWORD>(left));
+    Descriptor descriptor(made);
+    // Pipe names are one namespace for the whole machine.
+    const std::wstring name = L"\\\\.\\pipe\\halvorine-drop-" + self.user + L"-" + std::to_wstring(self.session);
+    // Of drop targets started together, only one may find no pipe and make
+    // it: that is one step under this lock, since not every system honours
+    // FILE_FLAG_FIRST_PIPE_INSTANCE (wine does not).
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+    const Handle lock = own(CreateMutexW(&security, FALSE, (L"Local\\halvorine-drop-" + self.user).c_str()));
+    if (!lock) return std::make_unique<Alone>();
+    // A leader that no longer takes, or is gone, lets the next try lead.
+    for (const auto limit = Clock::now() + join_limit; Clock::now() < limit;) {
+        const DWORD waited = WaitForSingleObject(lock.get(), millis_until(limit));
         if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) break;
-        const HANDLE pipe =
-            CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        const DWORD error = pipe == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-        HANDLE first = INVALID_HANDLE_VALUE;
-        if (error == ERROR_FILE_NOT_FOUND) first = make_instance(name, true);
-        ReleaseMutex(lock);
-        if (first != INVALID_HANDLE_VALUE) {
-            try {
-                led = std::make_unique<Leader>(name, first);
-            } catch (const std::system_error&) {
-                CloseHandle(first);
-                break;
-            }
-        } else if (pipe != INVALID_HANDLE_VALUE) {
-            handed = hand_over(pipe, message);
+        const Handle pipe = own(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                            nullptr));
+        const DWORD error = pipe ? ERROR_SUCCESS : GetLastError();
+        Handle first = error == ERROR_FILE_NOT_FOUND ? make_instance(name, descriptor.get(), true) : nullptr;
+        ReleaseMutex(lock.get());
+        if (first) return std::make_unique<Leader>(name, std::move(descriptor), std::move(first), took);
+        if (pipe) {
+            if (!ours(pipe.get(), self)) break;
+            if (hand_over(pipe.get(), file, took, limit)) return nullptr;
         } else if (error == ERROR_PIPE_BUSY) {
             WaitNamedPipeW(name.c_str(), 100);
-        } else if (error == ERROR_ACCESS_DENIED) {
-            break;  // another account's (an elevated one's): not to be joined
         } else {
-            Sleep(1);
+            break;  // no pipe could be made, or it is another account's, or a higher level's
         }
     }
-    CloseHandle(lock);
-    if (handed) return nullptr;
-    return led ? std::move(led) : std::make_unique<Alone>();
+    return std::make_unique<Alone>();
 }
 
 #endif

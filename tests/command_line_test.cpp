@@ -1,6 +1,8 @@
-// The drop target's command line as Explorer writes it. Under wine only the
-// forms its entries and a drop give are started; the rest of what Windows
-// may hand over is here.
+// What of the Windows drop target wine cannot show. Its command line as
+// Explorer writes it: under wine only the forms its entries and a drop give
+// are started; the rest of what Windows may hand over is here. And who may
+// open the pipe its processes gather at: wine runs every process as one user
+// and enforces no access rule, so the descriptor's text is checked here.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "platform/command_line.hpp"
+#include "platform/gather.hpp"
 
 namespace halvorine {
 namespace {
@@ -46,6 +49,35 @@ TEST(CommandLine, PathsComeWhole) {
     };
     for (const auto& [line, arguments] : cases) {
         EXPECT_EQ(split_command_line(line), arguments) << testing::PrintToString(line);
+    }
+}
+
+// The user alone, nothing inherited, and the process's own level as the
+// label; nothing at all from what is not a plain SID, so that a text such as
+// an entry for Everyone (WD) never becomes part of the descriptor.
+TEST(GatheringPipe, OnlyTheUserAtItsLevelOrAbove) {
+    const std::wstring user = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+    const struct {
+        std::wstring user;
+        std::wstring integrity;
+        std::wstring sddl;
+    } cases[] = {
+        {user, L"S-1-16-8192", L"D:P(A;;GA;;;" + user + L")S:(ML;;NWNR;;;S-1-16-8192)"},
+        {user, L"S-1-16-12288", L"D:P(A;;GA;;;" + user + L")S:(ML;;NWNR;;;S-1-16-12288)"},
+        {L"S-1-5-18", L"S-1-16-16384", L"D:P(A;;GA;;;S-1-5-18)S:(ML;;NWNR;;;S-1-16-16384)"},
+        {user + L")(A;;GA;;;WD", L"S-1-16-8192", L""},
+        {user, L"S-1-16-8192)(A;;GA;;;WD", L""},
+        {L"WD", L"S-1-16-8192", L""},
+        {L"OW", L"S-1-16-8192", L""},
+        {user, L"ME", L""},
+        {user, user, L""},  // a label must be an integrity level's
+        {L"S-1-5-21--1001", L"S-1-16-8192", L""},
+        {L"S-1-5-21-", L"S-1-16-8192", L""},
+        {L"", L"S-1-16-8192", L""},
+        {user, L"", L""},
+    };
+    for (const auto& [owner, integrity, sddl] : cases) {
+        EXPECT_EQ(pipe_security(owner, integrity), sddl) << testing::PrintToString(owner + L" " + integrity);
     }
 }
 

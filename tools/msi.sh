@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows installer: tools/msi.sh FOLDER VERSION OUT.msi, where
-# FOLDER holds halvorine-convert.exe, halvorine-drop.exe, README.txt and
-# LICENSE.txt. tools/release.sh makes the release's with it, and
+# FOLDER holds halvorine-convert.exe, halvorine-drop.exe, halvorine-dropw.exe,
+# README.txt and LICENSE.txt. tools/release.sh makes the release's with it, and
 # tools/windows-check.sh an older and a newer one to upgrade between.
 #
 # The same files give the same bytes: wixl would otherwise write a random

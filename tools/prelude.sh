@@ -43,7 +43,8 @@ need_release() {
 }
 
 windows_files() {
-  install -m 644 "$1/build/windows/halvorine-convert.exe" "$1/build/windows/halvorine-drop.exe" "$2/"
+  install -m 644 "$1/build/windows/halvorine-convert.exe" "$1/build/windows/halvorine-drop.exe" \
+    "$1/build/windows/halvorine-dropw.exe" "$2/"
   # Notepad wants CRLF line ends.
   sed 's/\r*$/\r/' "$1/doc/README-windows.txt" >"$2/README.txt"
   sed 's/\r*$/\r/' "$1/LICENSE" >"$2/LICENSE.txt"

@@ -10,7 +10,8 @@
 #                                                  the console one and the drop target,
 #                                                  their man pages and desktop entry
 #   halvorine-convert-VERSION-win64.zip            the Windows programs: the console
-#                                                  one and the drop target
+#                                                  one and the drop target, for typing
+#                                                  and for clicks
 #   halvorine-convert-VERSION-win64.msi            the same, as a Windows installer
 #   halvorine-convert-VERSION-web.zip              the page that converts in a browser
 #   SHA256SUMS
@@ -170,18 +171,18 @@ windows_zip() {
   local base=$name-$version-win64
   (cd "$src" && quiet cmake --preset windows && quiet cmake --build --preset windows)
   mkdir "$work/$base"
-  for exe in "$name.exe" halvorine-drop.exe; do no_build_path "$src/build/windows/$exe"; done
+  for exe in "$name.exe" halvorine-drop.exe halvorine-dropw.exe; do no_build_path "$src/build/windows/$exe"; done
   windows_files "$src" "$work/$base"
   pack_zip "$base"
 }
 
 # The installer, of the zip's files (windows_zip first). It must hold those
-# four and nothing else.
+# five and nothing else.
 windows_msi() {
   local files=$work/$name-$version-win64 out=$name-$version-win64.msi
   quiet "$src/tools/msi.sh" "$files" "$version" "$dist/$out"
   diff <(msiextract -l "$dist/$out" | sort) \
-    <(printf "$name/%s\n" "$name.exe" halvorine-drop.exe README.txt LICENSE.txt | sort) >&2
+    <(printf "$name/%s\n" "$name.exe" halvorine-drop.exe halvorine-dropw.exe README.txt LICENSE.txt | sort) >&2
   echo "$out"
 }
 

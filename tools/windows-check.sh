@@ -6,8 +6,11 @@
 # installer is installed in a fresh prefix first (files, right-click entries,
 # shortcut, PATH), the drop target is tested as installed, started by each
 # right-click entry's command as Explorer starts it (a folder of recordings,
-# a memory card's root as drive E:, 120 files chosen at once), and then the installer must leave nothing
-# behind, replace an older version and refuse to replace a newer one.
+# a memory card's root as drive E:, 120 files chosen at once and 120 started
+# 200 ms apart, a window ended while it gathers, one that connects and says
+# nothing, a selection beside a window waiting for its key), and typed in a
+# console; then the installer must leave nothing behind, replace an older
+# version and refuse to replace a newer one.
 # Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime, and the
 # release build's drop target and tests.
 source "$(dirname "$0")/prelude.sh"
@@ -16,8 +19,9 @@ wine=/usr/lib/wine/wine64
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 exe=$PWD/build/windows/halvorine-convert.exe
-for program in "$exe" build/windows/halvorine-drop.exe; do
-  if x86_64-w64-mingw32-objdump -p "$program" | grep -i "DLL Name" | grep -viE "kernel32|msvcrt"; then
+# Windows' own DLLs only (advapi32: the drop target's pipe security).
+for program in "$exe" build/windows/halvorine-drop.exe build/windows/halvorine-dropw.exe; do
+  if x86_64-w64-mingw32-objdump -p "$program" | grep -i "DLL Name" | grep -viE "kernel32|msvcrt|advapi32"; then
     echo "$program needs DLLs beyond the system's" >&2
     exit 1
   fi
@@ -100,7 +104,7 @@ installed() {
          END { if (name == "halvorine-convert") print version }'
 }
 same_files() {
-  for f in halvorine-convert.exe halvorine-drop.exe README.txt LICENSE.txt; do
+  for f in halvorine-convert.exe halvorine-drop.exe halvorine-dropw.exe README.txt LICENSE.txt; do
     cmp -s "$installed_files/$f" "$files/$f" || fail "$f is not installed as built"
   done
 }
@@ -136,7 +140,7 @@ convert_natively() {
 msiexec /i "$work/new.msi" || fail "the installer failed"
 same_files
 # Each right-click entry: its name, and its command read back.
-drop="\"$folder\\halvorine-drop.exe\""
+drop="\"$folder\\halvorine-dropw.exe\""
 verb=$(reg_value "$verb_key\command" /ve)
 folder_verb=$(reg_value "$folder_key\command" /ve)
 background_verb=$(reg_value "$background_key\command" /ve)
@@ -151,6 +155,7 @@ done
 [[ $(reg_value "$verb_key" /v MultiSelectModel) == Player ]] || fail "the .wav entry is not offered for many files"
 [[ $(system_path) == "$path_before;$folder\\" ]] || fail "installed, PATH is $(system_path)"
 [[ -f $shortcut ]] || fail "no shortcut on the desktop"
+grep -aqF 'halvorine-convert\halvorine-dropw.exe' "$shortcut" || fail "the shortcut does not start the build for clicks"
 [[ $(installed) == "$version" ]] || fail "Apps & features lists $(installed)"
 # A new command prompt finds the console program on the PATH, and it converts.
 mkdir "$work/path" "$work/path-native"
@@ -163,7 +168,7 @@ cmp "$work/path/halvorine-sim.ddc" "$work/path-native/halvorine-sim.ddc"
 # The drop target is tested as installed, started by the right-click entry's
 # command as read back from the registry.
 HALVORINE_CONVERT_RUNNER=$wine HALVORINE_CONVERT_EXE=$exe HALVORINE_CONVERT_WINDOWS=1 \
-  HALVORINE_DROP_VERB=$verb HALVORINE_DROP_EXE="$folder\halvorine-drop.exe" \
+  HALVORINE_DROP_VERB=$verb HALVORINE_DROP_EXE="$folder\halvorine-dropw.exe" \
   HALVORINE_START_COMMAND=$work/start_command.exe build/release/tests/e2e_tests
 
 # The folder entry on a folder of 200 recordings, and the background entry
@@ -213,26 +218,155 @@ for entry in folder background; do
 done
 rm "$WINEPREFIX/dosdevices/e:"
 
-# Explorer starts the .wav entry once per file chosen: 120 started at once
-# gather in one window, the first's, which converts every one; the others
+# Explorer starts the .wav entry once per file chosen; the drop targets of
+# one selection gather in one window, the leader's. selection NAME STEP...
+# starts them (start_command.exe FOLDER STEP..., see there) on the
+# recordings of $work/NAME, the Nth one's output in $work/NAME-out/N.out,
+# what start_command prints in $work/NAME.status; it says on stderr how long
+# after the last start the first file began converting.
+selection() {
+  local name=$1
+  shift
+  rm -rf "$work/$name-out" && mkdir "$work/$name-out"
+  wine_run "$work/$name" "$work/$name.status" "$work/$name.err" \
+    timeout 300 "$wine" "$work/start_command.exe" "$(windows_path "$work/$name-out")" "$@" </dev/null ||
+    fail "start_command failed on $name: $(cat "$work/$name.err")"
+  sed -i 's/\r$//' "$work/$name.status"
+  sed -n "s/^first words /$name: first file converting /p" "$work/$name.err" >&2
+}
+# The .wav entry's command for recording $1.
+entry() { with_path "$verb" %1 "$(windows_path "$1")"; }
+# The Nth drop target's status in NAME's run; the outputs that said anything.
+status_of() { awk -v n="$2" '$1 == n { print $2 }' "$work/$1.status"; }
+windows_of() { find "$work/$1-out" -type f -size +0 | sort -V; }
+# recordings NAME N: $work/NAME holding NAME1.wav ... NAMEN.wav, the example.
+recordings() {
+  mkdir "$work/$1"
+  for i in $(seq "$2"); do cp examples/sim.wav "$work/$1/$1$i.wav"; done
+}
+# only_converted NAME I...: of NAME's recordings, those numbered I... convert,
+# each once in all the windows, to the console program's bytes; no other.
+only_converted() {
+  local name=$1 i times want
+  shift
+  for i in $(seq "$(find "$work/$name" -name '*.wav' | wc -l)"); do
+    times=$(cat "$work/$name-out"/*.out | grep -c "^ Convert $name$i.wav to ") || true
+    want=0 && [[ " $* " != *" $i "* ]] || want=1
+    [[ $times == "$want" ]] || fail "$name$i.wav converted $times times, not $want"
+    if ((want)); then
+      cmp "$work/$name/halvorine-$name$i.ddc" "$work/path-native/halvorine-sim.ddc" || fail "$name$i.wav's output"
+    elif [[ -e $work/$name/halvorine-$name$i.ddc ]]; then
+      fail "$name$i.wav has an output"
+    fi
+  done
+}
+
+# 120 started at once, and 120 started 200 ms apart (a machine slow to start
+# them), each gather in one window, which converts every one; the others
 # print nothing and end at once with status 0.
 python3 tools/wavgen.py names "$work/many" 120
 cp -a "$work/many" "$work/many-native"
 convert_natively "$work/many-native"
-commands=()
-while IFS= read -r -d '' file; do
-  commands+=("$(with_path "$verb" %1 "$(windows_path "$file")")")
-done < <(find "$work/many" -type f -print0)
-mkdir "$work/many-out"
-wine_run "$work/many" "$work/many.status" "$work/many.err" \
-  "$wine" "$work/start_command.exe" "$(windows_path "$work/many-out")" "${commands[@]}"
-sed -i 's/\r$//' "$work/many.status"
-[[ $(awk '$2 != 0' "$work/many.status") == "" && $(wc -l <"$work/many.status") == 120 ]] ||
-  fail "of 120 drop targets started at once, some failed: $(awk '$2 != 0' "$work/many.status")"
-mapfile -t leaders < <(find "$work/many-out" -type f -size +0)
-[[ ${#leaders[@]} == 1 ]] || fail "120 drop targets started at once opened ${#leaders[@]} windows"
-grep -qx "120 converted, 0 failed" "${leaders[0]}" || fail "the window said: $(cat "${leaders[0]}")"
-diff -r "$work/many-native" "$work/many" >&2 || fail "the gathered files' outputs are not the console program's"
+for pace in go go=200; do
+  name=many-${pace#go=}
+  cp -a "$work/many" "$work/$name"
+  commands=()
+  while IFS= read -r -d '' file; do commands+=("$(entry "$file")"); done < <(find "$work/$name" -type f -print0)
+  selection "$name" "${commands[@]}" "$pace"
+  [[ $(awk '$2 != 0' "$work/$name.status") == "" && $(wc -l <"$work/$name.status") == 120 ]] ||
+    fail "of 120 drop targets started ($pace), some failed: $(awk '$2 != 0' "$work/$name.status")"
+  mapfile -t leaders < <(windows_of "$name")
+  [[ ${#leaders[@]} == 1 ]] || fail "120 drop targets started ($pace) opened ${#leaders[@]} windows"
+  grep -qx "120 converted, 0 failed" "${leaders[0]}" || fail "the window said: $(cat "${leaders[0]}")"
+  diff -r "$work/many-native" "$work/$name" >&2 || fail "the gathered files' outputs are not the console program's"
+done
+
+# A leader ended, as when a person closes its window, once two drop targets
+# have handed their files to it: those files go with it, and none converts.
+# The three started after lead a window of their own, which converts theirs.
+recordings kill 6
+selection kill "$(entry "$work/kill/kill1.wav")" "$(entry "$work/kill/kill2.wav")" "$(entry "$work/kill/kill3.wav")" \
+  go ended=2 kill "$(entry "$work/kill/kill4.wav")" "$(entry "$work/kill/kill5.wav")" "$(entry "$work/kill/kill6.wav")" go
+[[ $(awk '$2 == 9' "$work/kill.status" | wc -l) == 1 && $(awk '$2 != 9 && $2 != 0' "$work/kill.status") == "" ]] ||
+  fail "the killed leader's run ended otherwise: $(cat "$work/kill.status")"
+killed=$(awk '$2 == 9 { print $1 }' "$work/kill.status")
+((killed <= 3)) && ! grep -q " converted, " "$work/kill-out/$killed.out" ||
+  fail "drop target $killed was not ended while it gathered: $(cat "$work/kill-out/$killed.out")"
+only_converted kill 4 5 6
+[[ $(windows_of kill | grep -cv "/$killed.out$") == 1 ]] || fail "the three after the killed leader opened $(windows_of kill)"
+
+# One that connects to the leader and says nothing (start_command's mute,
+# which also reads the pipe's security back) holds it up for a moment: every
+# file still converts once, and every drop target ends.
+recordings mute 4
+began=$SECONDS
+selection mute "$(entry "$work/mute/mute1.wav")" go mute \
+  "$(entry "$work/mute/mute2.wav")" "$(entry "$work/mute/mute3.wav")" "$(entry "$work/mute/mute4.wav")" go=200
+echo "mute: the four drop targets ended in $((SECONDS - began)) s" >&2
+for i in 1 2 3 4; do [[ $(status_of mute $i) == 0 ]] || fail "drop target $i ended with $(status_of mute $i)"; done
+only_converted mute 1 2 3 4
+grep -q "^ Convert mute1.wav " "$work/mute-out/1.out" || fail "the leader did not convert its own file"
+# The pipe grants this user alone, nothing inherited; wine gives the
+# integrity label back only if it keeps it (wine 8 does not).
+read_back() { sed -n "s/^$1 //p" "$work/mute.status"; }
+pipe=$(read_back pipe) user=$(read_back user)
+[[ $pipe == "D:P(A;;GA;;;$user)" || $pipe == "D:P(A;;GA;;;$user)S:(ML;;NWNR;;;"*")" ]] ||
+  fail "the gathering pipe's security reads $pipe (the user is $user)"
+
+# A selection made while the window of an earlier one waits for its key
+# opens a window of its own, at once: two windows, each with its own files.
+recordings old 6
+selection old held "$(entry "$work/old/old1.wav")" "$(entry "$work/old/old2.wav")" "$(entry "$work/old/old3.wav")" \
+  go "said=Press a key to close this window." \
+  "$(entry "$work/old/old4.wav")" "$(entry "$work/old/old5.wav")" "$(entry "$work/old/old6.wav")" go ended=4
+[[ $(awk '$2 != 0' "$work/old.status") == "" ]] || fail "a drop target failed: $(cat "$work/old.status")"
+only_converted old 1 2 3 4 5 6
+mapfile -t leaders < <(windows_of old)
+[[ ${#leaders[@]} == 2 ]] || fail "two selections opened ${#leaders[@]} windows"
+for i in 0 1; do
+  [[ $(grep -o "^ Convert old[0-9]" "${leaders[$i]}" | sort | tr -d '\n') == \
+    "$(printf ' Convert old%s' $((3 * i + 1)) $((3 * i + 2)) $((3 * i + 3)))" ]] ||
+    fail "window $((i + 1)) converted: $(cat "${leaders[$i]}")"
+done
+
+# Typed in a console: the console build, found on the PATH, with its output
+# redirected, gives the native drop target's bytes and status, and cmd waits
+# for it. The build for clicks, on a console, says that it collects the files
+# before the first file's lines.
+typed=$work/typed
+mkdir -p "$typed/rec"
+cp examples/sim.wav "$typed/take.wav" && cp examples/sim.wav "$typed/rec/a.wav" && cp examples/sim.wav "$typed/rec/b.WAV"
+printf 'notes' >"$typed/bad.wav"
+cp -a "$typed" "$typed-native"
+status=0
+(cd "$typed-native" && "$root/build/release/halvorine-drop" take.wav bad.wav rec </dev/null >"$work/typed-native.out") ||
+  status=$?
+typed_run() {
+  (cd "$typed" && script -qec "$(printf '%q ' "$wine" cmd /c 'halvorine-drop take.wav bad.wav rec > typed.out < NUL')" \
+    /dev/null </dev/null >"$work/typed.console")
+}
+typed_status=0
+typed_run || typed_status=$?
+if [[ ! -s $typed/typed.out ]] && wine_fault "$work/typed.console"; then typed_status=0 && typed_run || typed_status=$?; fi
+mv "$typed/typed.out" "$work/typed.out"
+[[ $typed_status == "$status" ]] || fail "typed, the drop target ended with $typed_status, not $status"
+cmp "$work/typed-native.out" "$work/typed.out" || fail "typed, the drop target printed otherwise"
+diff -r "$typed-native" "$typed" >&2 || fail "typed, the drop target wrote otherwise"
+window=$work/window
+mkdir "$window" && cp examples/sim.wav "$window/take.wav"
+# Keys keep coming until it takes one (those before its wait do not count);
+# the terminal may echo the first ones, and no line checked holds an x.
+window_run() {
+  (while printf x; do sleep 0.5; done) 2>/dev/null |
+    (cd "$window" && timeout 120 script -qec "$(printf '%q ' "$wine" "$installed_files/halvorine-dropw.exe" \
+      "$(windows_path "$window/take.wav")")" /dev/null >"$work/window.out") || true
+}
+window_run
+if ! grep -q Convert "$work/window.out" && wine_fault "$work/window.out"; then window_run; fi
+sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\r//g' "$work/window.out" | tr -d x | grep -v '^ *$' | head -n 2 >"$work/window.lines"
+[[ $(sed -n 1p "$work/window.lines") == "Collecting files…"* &&
+  $(sed -n 2p "$work/window.lines") == " Convert take.wav to Halvorine format (halvorine-take.ddc)" ]] ||
+  { echo "the build for clicks showed on a console:" >&2; cat -v "$work/window.out" >&2; exit 1; }
 
 # A folder past 260 characters dropped on the installed drop target: it never
 # enters the folder, and opens the recording (GENERIC_READ) and its output
@@ -244,7 +378,7 @@ recording=take-$(printf 'l%.0s' {1..60}).wav
 mkdir -p "$dropped" "$dropped-native"
 cp examples/sim.wav "$dropped/$recording" && cp examples/sim.wav "$dropped-native/$recording"
 WINEDEBUG=trace+file wine_run "$dropped" "$work/dropped.out" "$dropped.trace" \
-  "$wine" "$work/start_command.exe" "\"$folder\\halvorine-drop.exe\" \"Z:${dropped//\//\\}\"" </dev/null ||
+  "$wine" "$work/start_command.exe" "\"$folder\\halvorine-dropw.exe\" \"Z:${dropped//\//\\}\"" </dev/null ||
   fail "the drop target failed on a deep folder: $(cat "$work/dropped.out")"
 opened() { grep -aF "CreateFileW L\"$1" "$dropped.trace" | grep -aF "$(printf 'e%.0s' {1..30})" | grep -aF "$2"; }
 for access in GENERIC_READ GENERIC_WRITE; do
