@@ -18,7 +18,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -277,6 +276,51 @@ std::string repeated(const std::string& s, std::size_t n) {
     std::string r;
     for (std::size_t i = 0; i < n; ++i) r += s;
     return r;
+}
+
+// A terminal's output with its line ends as "\n".
+std::string lf_ends(const std::string& terminal) {
+    std::string s;
+    for (std::size_t i = 0; i < terminal.size(); ++i) {
+        if (terminal.compare(i, 2, "\r\n") != 0) s += terminal[i];
+    }
+    return s;
+}
+
+// What stays on the screen once each progress line is cleared: every run of
+// "\r" and a text, closed by "\r", spaces and "\r", goes. (std::regex would
+// do it in a line, and triple this file's compile time.)
+std::string without_progress(const std::string& s) {
+    std::string shown;
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t end = std::string::npos;  // of the longest run closed from i
+        bool text = false;
+        for (std::size_t at = i; at + 1 < s.size() && s[at] == '\r' && s[at + 1] != '\r' && s[at + 1] != '\n';) {
+            const std::size_t next = std::min(s.find_first_of("\r\n", at + 1), s.size());
+            const bool spaces = s.find_first_not_of(' ', at + 1) >= next;
+            if (text && spaces && next < s.size() && s[next] == '\r') end = next + 1;
+            text = true;
+            at = next;
+        }
+        if (end != std::string::npos) {
+            i = end;
+        } else {
+            shown += s[i++];
+        }
+    }
+    return shown;
+}
+
+// Whether `shown` counts "Converting N of `of`" on a line that is then
+// overwritten.
+bool counts(const std::string& shown, std::size_t of) {
+    const std::string tail = " of " + std::to_string(of) + "\r";
+    for (std::size_t at = shown.find("Converting "); at != std::string::npos; at = shown.find("Converting ", at + 1)) {
+        std::size_t digits = at + 11;
+        while (digits < shown.size() && shown[digits] >= '0' && shown[digits] <= '9') ++digits;
+        if (digits > at + 11 && shown.compare(digits, tail.size(), tail) == 0) return true;
+    }
+    return false;
 }
 
 const Bytes plain_input = concat({wav_header(), data_chunk(12, counting(12))});
@@ -903,11 +947,11 @@ TEST_F(E2e, DropTargetWalksFolders) {
                 return !said.starts_with("\n") || said.find(" would replace ") != std::string::npos ||
                        said.find(", as its output ") != std::string::npos;
             });
-            const std::string shown = std::regex_replace(on_terminal, std::regex("\r\n"), "\n");
+            const std::string shown = lf_ends(on_terminal);
             if (listed != 0) {
-                EXPECT_TRUE(std::regex_search(shown, std::regex("Converting [0-9]+ of " + std::to_string(listed) + "\r")));
+                EXPECT_TRUE(counts(shown, static_cast<std::size_t>(listed)));
             }
-            EXPECT_EQ(std::regex_replace(shown, std::regex("(\r[^\r\n]+)+\r +\r"), ""), piped.out);
+            EXPECT_EQ(without_progress(shown), piped.out);
         }
         if (locked) fs::permissions(at("rec/locked"), fs::perms::owner_all);
         if (!c.bound.empty()) {
