@@ -17,12 +17,51 @@ const cacheName = cachePrefix + version;
 const files = ['./', ...'@FILES@'.split(' ')];
 const inUse = (build) => `halvorine-build ${scope} ${build}`;
 
-self.addEventListener('install', (event) => {
+// The build's version as pack.py makes it: of each cached file's name and
+// bytes, in the listed order, the stamped ones read with their stamp.
+async function versionOf(bodies) {
+  const text = new TextEncoder();
+  const mark = text.encode(version);
+  const stamp = text.encode(['@', 'VERSION@'].join(''));  // in two, or pack.py would stamp it too
+  const parts = [];
+  files.slice(1).forEach((name, k) => {
+    const body = bodies[k + 1];
+    parts.push(text.encode(name), new Uint8Array(1));
+    let from = 0;
+    for (let at = body.indexOf(mark[0]); at !== -1; at = body.indexOf(mark[0], at + 1)) {
+      if (at >= from && mark.every((b, i) => body[at + i] === b)) {
+        parts.push(body.subarray(from, at), stamp);
+        from = at + mark.length;
+      }
+    }
+    parts.push(body.subarray(from));
+  });
+  const digest = await crypto.subtle.digest('SHA-256', await new Blob(parts).arrayBuffer());
+  return [...new Uint8Array(digest)].map((b) => b.toString(16).padStart(2, '0')).join('').slice(0, 16);
+}
+
+// Cached only where what the network gave is this build: a host half way
+// through publishing the next one, or an HTTP cache in between, could
+// otherwise mix two builds in one cache for good. A mismatch fails the
+// install, and the browser tries again at its next check.
+async function install() {
   // Past the HTTP cache: a host's max-age must not mix an older build's
   // files into this build's cache.
-  const fresh = files.map((file) => new Request(file, { cache: 'reload' }));
-  event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(fresh)));
-});
+  const responses = await Promise.all(files.map(async (file) => {
+    const response = await fetch(new Request(file, { cache: 'reload' }));
+    if (!response.ok) throw new Error(`${file}: ${response.status}`);
+    return response;
+  }));
+  const bodies = await Promise.all(responses.map(async (r) => new Uint8Array(await r.clone().arrayBuffer())));
+  const page = bodies[files.indexOf('index.html')];
+  if (await versionOf(bodies) !== version || bodies[0].length !== page.length || bodies[0].some((b, i) => b !== page[i])) {
+    throw new Error('the files served are not all of this build');
+  }
+  const cache = await caches.open(cacheName);
+  await Promise.all(files.map((file, k) => cache.put(file, responses[k])));
+}
+
+self.addEventListener('install', (event) => event.waitUntil(install()));
 
 // The caches of older builds that no open page holds. Where the browser has
 // no locks here, they stay: better kept than taken from a page using them.

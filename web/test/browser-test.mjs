@@ -320,26 +320,58 @@ async function openPage(hash = '', at = url, on = browser) {
 // while a page of the build before is open, and takes over when a page
 // reloads by its offer; a page of an older build open meanwhile is served
 // its own build's files, and its build's cache stays until it is closed.
+// Before the next build is whole on the server, its service worker alone
+// (its other files still the build before's) is not installed.
 async function newBuilds() {
   const webkit = engineName.startsWith('webkit');
   const file = (name) => path.join(served, name);
   const original = Object.fromEntries(['sw.js', 'index.html', 'worker.js'].map((n) => [n, fs.readFileSync(file(n), 'utf8')]));
   const first = /const version = '([0-9a-f]+)'/.exec(original['sw.js'])[1];
-  const makeBuild = (build, broken) => {
-    fs.writeFileSync(file('sw.js'), original['sw.js'].replace(`const version = '${first}'`, `const version = '${build}'`));
-    fs.writeFileSync(file('index.html'), original['index.html'].replace(`content="${first}"`, `content="${build}"`));
-    fs.writeFileSync(file('worker.js'), (broken ? "throw new Error('the next build');\n" : '') + original['worker.js']);
+  const listing = JSON.parse(fs.readFileSync(new URL('../files.json', import.meta.url), 'utf8')).files;
+  // A build's version as pack.py makes it, with `worker` for worker.js.
+  const versionOf = (worker) => {
+    const digest = crypto.createHash('sha256');
+    for (const name of Object.keys(listing).filter((n) => listing[n].includes('cached'))) {
+      const bytes = name === 'worker.js' ? worker : name === 'index.html' ? original[name].replaceAll(first, '@VERSION@') : fs.readFileSync(file(name));
+      digest.update(`${name}\0`).update(bytes);
+    }
+    return digest.digest('hex').slice(0, 16);
   };
+  const stampSw = (build) => fs.writeFileSync(file('sw.js'), original['sw.js'].replace(`const version = '${first}'`, `const version = '${build}'`));
+  const makeBuild = (change) => {
+    const worker = change + original['worker.js'];
+    const build = versionOf(worker);
+    stampSw(build);
+    fs.writeFileSync(file('index.html'), original['index.html'].replace(`content="${first}"`, `content="${build}"`));
+    fs.writeFileSync(file('worker.js'), worker);
+    return build;
+  };
+  const broken = "throw new Error('the next build');\n";
+  // The state the service worker an update finds reaches (none: gone
+  // before it was seen).
+  const installs = (on) => on.run(() => navigator.serviceWorker.getRegistration().then(async (r) => {
+    await r.update().catch(() => {});  // an install that fails may fail the update with it
+    const w = r.installing;
+    if (!w) return r.waiting ? 'installed' : 'none';
+    return new Promise((done) => {
+      const settled = () => ['installed', 'redundant'].includes(w.state) && done(w.state);
+      w.addEventListener('statechange', settled);
+      settled();
+    });
+  }));
   const builds = (on) => on.run((at) => caches.keys().then((k) => k.filter((n) => n.startsWith(`halvorine ${at} `))
     .map((n) => n.slice(-16)).sort().join(' ')), url);
   const buildOf = (on) => on.run(() => document.querySelector('meta[name="halvorine-build"]').content);
   const update = (on) => on.run(() => navigator.serviceWorker.getRegistration().then((r) => r.update()));
   const offered = (on) => on.waitFor(() => !document.getElementById('update').hidden, null, 15_000).then(() => true, () => false);
-  const next = '0000000000000001';
-  const third = '0000000000000002';
+  step('new build: half published');
+  stampSw(versionOf(broken));
+  const half = await installs(page);
+  check(['redundant', 'none'].includes(half) && await page.run(() => document.getElementById('update').hidden),
+    `a service worker whose build's files are not served yet: ${half}`);
 
   step('new build: made');
-  makeBuild(next, true);
+  const next = makeBuild(broken);
   await update(page);
   check(await offered(page), 'a new build: the page offers to reload');
   check(await page.run(() => navigator.serviceWorker.getRegistration().then((r) => !!r.waiting && !!r.active)), 'a new build waits');
@@ -387,7 +419,7 @@ async function newBuilds() {
   check(left === next, `the old build's cache goes once no page uses it: ${left}`);
 
   step('the build after');
-  makeBuild(third, false);
+  const third = makeBuild('// the build after\n');
   await update(page);
   check(await offered(page), 'the build after: offered');
   await page.click('#reload');
