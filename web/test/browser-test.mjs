@@ -337,13 +337,22 @@ async function newBuilds() {
     }
     return digest.digest('hex').slice(0, 16);
   };
-  const stampSw = (build) => fs.writeFileSync(file('sw.js'), original['sw.js'].replace(`const version = '${first}'`, `const version = '${build}'`));
+  // Each file written with a time of its own: the server's Last-Modified
+  // counts whole seconds, and a service worker written twice within one
+  // would be answered 304 and kept as it was.
+  let mtime = Math.floor(Date.now() / 1000);
+  const write = (name, text) => {
+    fs.writeFileSync(file(name), text);
+    mtime += 2;
+    fs.utimesSync(file(name), mtime, mtime);
+  };
+  const stampSw = (build) => write('sw.js', original['sw.js'].replace(`const version = '${first}'`, `const version = '${build}'`));
   const makeBuild = (change) => {
     const worker = change + original['worker.js'];
     const build = versionOf(worker);
     stampSw(build);
-    fs.writeFileSync(file('index.html'), original['index.html'].replace(`content="${first}"`, `content="${build}"`));
-    fs.writeFileSync(file('worker.js'), worker);
+    write('index.html', original['index.html'].replace(`content="${first}"`, `content="${build}"`));
+    write('worker.js', worker);
     return build;
   };
   const broken = "throw new Error('the next build');\n";
