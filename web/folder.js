@@ -73,7 +73,8 @@ const halvorineFolder = (() => {
     $('ask-replace').textContent = one ? 'Replace it' : 'Replace them';
     $('ask-skip').textContent = one ? 'Skip it' : 'Skip them';
     $('ask').hidden = false;
-    $('ask-replace').focus();
+    // On the answer that changes nothing already there.
+    $('ask-skip').focus();
     return new Promise((answer) => {
       const buttons = ['replace', 'skip', 'stop'].map((a) => [$(`ask-${a}`), a]);
       const heard = (a) => () => {
@@ -115,14 +116,14 @@ const halvorineFolder = (() => {
       },
       readable: async () => false,
       release,
-      // `jobs`, { file, folder, item }, as one pick or drop; `pending`, the
-      // jobs not finished yet. Of two outputs with one path, as Windows or
+      // `jobs`, { file, folder, item, into: this sink }, as one pick or drop;
+      // `pending`, the jobs not finished yet. Of two outputs with one path, as Windows or
       // macOS compare them (zip.js), the later is left out and named; where
       // any are already in the folder, one question for them all. The jobs
       // to convert, each with its place; `set(job, state, note)` for the
       // rest.
       async plan(jobs, pending, set) {
-        const taken = new Map(pending.filter((j) => j?.sink === sink && j.place.name).map((j) => [j.place.key, j.place]));
+        const taken = new Map(pending.filter((j) => j?.into === sink && j.place.name).map((j) => [j.place.key, j.place]));
         const going = [];
         const there = [];
         const seen = new Map();
@@ -228,15 +229,15 @@ const halvorineFolder = (() => {
     let turn = 0;
     let filled = 0;
     let bytes = 0;
-    let writing = null;  // the other buffer's write: true once written
+    let inFlight = null;  // the other buffer's write: true once written
     let failed = writer === null;
     let kept = false;
     // This buffer to the writer; the promise that the other is free.
     const send = () => {
-      const other = writing;
+      const other = inFlight;
       const part = buffers[turn].subarray(0, filled);
       bytes += filled;
-      writing = writer.write(part).then(() => true, () => false);
+      inFlight = writer.write(part).then(() => true, () => false);
       turn ^= 1;
       filled = 0;
       return other && other.then((ok) => { failed ||= !ok; return !failed; });
@@ -274,7 +275,7 @@ const halvorineFolder = (() => {
       },
       async close() {
         if (!failed && filled > 0) await send();
-        if (writing && !(await writing)) failed = true;
+        if (inFlight && !(await inFlight)) failed = true;
         return { closed: !failed, bytes, blob: null };
       },
       // Kept where the run succeeded, else nothing of it is left.

@@ -97,9 +97,9 @@ function addItem(file, folder) {
 let entering = Promise.resolve();
 function enqueue(picks) {
   const group = picks.some((p) => p.folder) ? { weighed: false } : null;
-  const sink = sinks.folder;
-  const jobs = picks.map(({ file, folder }) => ({ file, folder, group, sink, item: addItem(file, folder) }));
-  entering = entering.then(() => sink?.plan(jobs, [busy, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
+  const into = sinks.folder;
+  const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: addItem(file, folder) }));
+  entering = entering.then(() => into?.plan(jobs, [busy, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
     .then((going) => { for (const job of going) queue.push(job); changed(); next(); });
 }
 
@@ -143,7 +143,7 @@ async function next() {
   try {
     await held;
     sink = halvorineOutputs.sinkFor(await converter.ready());
-    sink = job.sink ?? sink;
+    sink = job.into ?? sink;
     if (busy !== job) return;  // cancelled meanwhile
     if (sink === sinks.storage && !(await roomFor(job))) throw null;
     if (busy !== job) return;
@@ -172,7 +172,7 @@ async function next() {
       // every worker at once fails as stopped.
       if (entry) sink.release(entry, 300);
       setState(job.item, 'waiting');
-      queue.unshift({ file: job.file, folder: job.folder, item: job.item, group: null, again: true, sink: job.sink, place: job.place });
+      queue.unshift({ file: job.file, folder: job.folder, item: job.item, group: null, again: true, into: job.into, place: job.place });
     } else await stopped(job, e.message, entry, sink);
   } finally {
     if (busy === job) busy = null;
