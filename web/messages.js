@@ -6,7 +6,7 @@
 const halvorineMessages = Object.freeze({
   // Page to worker.
   wasm: 'wasm',  // { wasm }: the WebAssembly, for a worker started from bundle.js
-  convert: 'convert',  // { file, entry }: the entry in the private storage, or null to hold it in memory
+  convert: 'convert',  // { file, entry }: the entry in the private storage, null to hold it in memory, or a place in a folder chosen (folder.js)
   slice: 'slice',  // { at, bytes }: a part the page read for the worker (null where it could not)
   checksum: 'checksum',  // { blob, entry }: an output to read for its CRC-32 (entry: in the private storage, else null)
   // Worker to page.
@@ -16,7 +16,7 @@ const halvorineMessages = Object.freeze({
   opened: 'opened',  // { output }: the output's name, once the converter opens it
   readSlice: 'read-slice',  // { at, end }: a worker that may not read the picked file asks the page
   progress: 'progress',  // { done, total, closing }: bytes read; closing once reading is over
-  done: 'done',  // { status, output, bytes, seconds, stored, blob }
+  done: 'done',  // { status, output, bytes, seconds, stored, blob, why }: why, where a chosen folder was not written into
   summed: 'summed',  // { crc, seconds, error }: the CRC-32 (null where it could not be read), the seconds it took
   // Page to its service worker.
   takeOver: 'take-over',  // the page is about to reload into the waiting build

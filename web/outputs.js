@@ -1,10 +1,10 @@
 'use strict';
 // Where the outputs go and how each is saved. An output is made into a
-// sink: the private storage, or memory where the browser gives the page no
-// storage. Every sink answers the same few questions (where a conversion
-// writes, what it left, whether it can still be read, how it is let go),
-// so another place to write into can join without a path of its own
-// through the page. Each output on the page is one record, held here alone:
+// sink: the private storage, memory where the browser gives the page no
+// storage, or a folder the user chose. Every sink answers the same few
+// questions (where a conversion writes, what it left, whether it can still
+// be read, how it is let go), so no place to write into has a path of its
+// own through the page. Each output on the page is one record, held here alone:
 // let go, nothing else keeps its bytes.
 const halvorineOutputs = (() => {
   const { remove, folder: privateFolder, prefix } = halvorineStorage;
@@ -32,20 +32,40 @@ const halvorineOutputs = (() => {
     return new Blob([file], { type: 'application/octet-stream' });
   }
 
-  // The sinks. place(job): where the worker writes job's output (null: it
-  // gives the output back); kept(place, bytes, blob): the output's Blob once
-  // made, null where it is gone; readable(output): whether it can still be
-  // read whole; release(place, tries): let go of what was written there.
+  // The sinks, one for each place an output can go: the private storage,
+  // memory, and a folder the user chose (folder.js; null until one is).
+  // Each answers: place(n, job), where the worker writes job's output, the
+  // page's nth (a promise where the sink must first make way); kept(place,
+  // result), what became of it, from the worker's `done` or { stopped,
+  // output } for a worker that stopped: { blob } to offer for saving, with
+  // what else the offer needs, { words } to say where it is, or null where
+  // it went from the storage meanwhile; readable(output), whether an output
+  // offered can still be read whole; release(place, tries), let go of what
+  // was written there.
   const sinks = {
     storage: {
-      place(job) {
-        const entry = `${prefix}${session}-${job}.ddc`;
+      place(n) {
+        const entry = `${prefix}${session}-${n}.ddc`;
         ours.add(entry);
         return entry;
       },
-      async kept(entry, bytes) {
+      async kept(entry, result) {
+        if (result.stopped) {
+          // What a stopped worker had written, to save as the console
+          // program leaves it; else let go (a worker just stopped may hold
+          // its file for a while yet).
+          const file = result.output ? await stored(entry).catch(() => null) : null;
+          if (file?.size) return { blob: file, bytes: file.size, whole: false };
+          sinks.storage.release(entry, 300);
+          return {};
+        }
+        // Refused by the storage, or never opened: nothing to offer.
+        if (!result.stored) {
+          sinks.storage.release(entry, 3);
+          return {};
+        }
         const blob = await stored(entry).catch(() => null);
-        return blob && blob.size === bytes ? blob : null;
+        return blob && blob.size === result.bytes ? { blob } : null;
       },
       async readable(output) {
         try {
@@ -64,10 +84,12 @@ const halvorineOutputs = (() => {
     },
     memory: {
       place: () => null,
-      kept: async (place, bytes, blob) => blob,
+      kept: async (place, result) => (result.stopped ? { words: 'What it had converted was held by the stopped worker, and is lost with it.' }
+        : result.output !== null && result.blob ? { blob: result.blob } : {}),
       readable: async () => true,
       release: async () => {},
     },
+    get folder() { return halvorineFolder.sink; },
   };
 
   // Let go of, with its link and buttons; `release` also frees its bytes
@@ -157,32 +179,15 @@ const halvorineOutputs = (() => {
     return output;
   }
 
-  // A conversion's output, as the worker's `result` says it is made: in
-  // the sink, or handed back where the storage failed it. False where it
+  // A conversion's output, as the worker's `result` says it is made, or
+  // what a stopped worker left: offered, or its words said. False where it
   // went from the storage meanwhile.
   async function keep(made, result) {
-    const { entry, sink } = made;
-    const about = { ...made, name: result.output, bytes: result.bytes };
-    if (result.stored) {
-      const blob = await sink.kept(entry, result.bytes);
-      if (blob) add({ ...about, blob });
-      return !!blob;
-    }
-    if (entry) sink.release(entry, 3);
-    if (result.output !== null && result.blob) add({ ...about, blob: result.blob, entry: null, sink: sinks.memory });
+    const got = await made.sink.kept(made.entry, result);
+    if (got === null) return false;
+    if (got.blob) add({ ...made, name: result.output, bytes: result.bytes, ...got });
+    if (got.words) made.item.append(Object.assign(document.createElement('p'), { className: 'note', textContent: got.words }));
     return true;
-  }
-
-  // What a stopped worker had written into the storage, to save as the
-  // console program leaves it; else let go (a worker just stopped may hold
-  // its file for a while yet).
-  async function keepPart(made) {
-    const file = made.name ? await privateFolder().then((d) => d.getFileHandle(made.entry)).then((h) => h.getFile()).catch(() => null) : null;
-    if (!file?.size) {
-      made.sink.release(made.entry, 300);
-      return null;
-    }
-    return add({ ...made, bytes: file.size, blob: new Blob([file], { type: 'application/octet-stream' }), whole: false });
   }
 
   // A file not started for lack of room in the storage: what it needs, what
@@ -238,7 +243,7 @@ const halvorineOutputs = (() => {
   }
 
   return Object.freeze({
-    outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, keepPart, forget, savedByLink, lost, makeRoom, noRoom,
+    outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, forget, savedByLink, lost, makeRoom, noRoom,
     listen: (to) => { told = to; },
     whenGone: (listener) => going.add(listener),
     unsaved: () => [...outputs].filter((o) => !o.savedAt).length,

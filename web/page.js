@@ -44,6 +44,7 @@ function setState(item, state, detail = {}) {
     cancelled: ['cancelled', 'failed', 'cancelled'],
     'no room': ['not converted', 'failed', 'no room'],
     lost: [`${partly}lost`, 'failed', detail.status === undefined ? undefined : String(detail.status)],
+    'left out': ['not converted', 'failed', 'left out'], skipped: ['skipped', '', 'skipped'],
     freed: [`${partly}saved; removed from the page's storage`, undefined, undefined],
   }[state];
   item.querySelector('.state').textContent = `${item.dataset.name}: ${words}`;
@@ -92,12 +93,14 @@ function addItem(file, folder) {
   return item;
 }
 
-// `picks`, { file, folder } in the order they convert.
+// `picks`, { file, folder } in order; into a folder chosen, as far as its plan lets them.
+let entering = Promise.resolve();
 function enqueue(picks) {
   const group = picks.some((p) => p.folder) ? { weighed: false } : null;
-  for (const { file, folder } of picks) queue.push({ file, folder, group, item: addItem(file, folder) });
-  changed();
-  next();
+  const into = sinks.folder;
+  const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: addItem(file, folder) }));
+  entering = entering.then(() => into?.plan(jobs, [busy, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
+    .then((going) => { for (const job of going) queue.push(job); changed(); next(); });
 }
 
 // Not started for lack of room: the words, and a button to try again.
@@ -140,10 +143,11 @@ async function next() {
   try {
     await held;
     sink = halvorineOutputs.sinkFor(await converter.ready());
+    sink = job.into ?? sink;
     if (busy !== job) return;  // cancelled meanwhile
     if (sink === sinks.storage && !(await roomFor(job))) throw null;
     if (busy !== job) return;
-    entry = sink.place(++made);
+    entry = await sink.place(++made, job);
     job.started = performance.now();
     const result = await converter.convert(job.file, entry, {
       signal: job.abort.signal,
@@ -168,8 +172,8 @@ async function next() {
       // every worker at once fails as stopped.
       if (entry) sink.release(entry, 300);
       setState(job.item, 'waiting');
-      queue.unshift({ file: job.file, folder: job.folder, item: job.item, group: null, again: true });
-    } else await stopped(job, e.message, entry);
+      queue.unshift({ file: job.file, folder: job.folder, item: job.item, group: null, again: true, into: job.into, place: job.place });
+    } else await stopped(job, e.message, entry, sink);
   } finally {
     if (busy === job) busy = null;
     changed();
@@ -208,17 +212,12 @@ function showLost(item, whole, entry = null, status = undefined) {
 
 // The worker stopped in the middle of a file: the browser ended it, or it
 // stopped answering. The file fails with `words`; what it had stored is kept
-// to save, as the console program leaves it.
-async function stopped(job, words, entry) {
-  const { item } = job;
+// to save, as the console program leaves it, where the sink holds it.
+async function stopped(job, words, entry, sink) {
   busy = null;
-  item.append(line(words, 'note'));
-  // In the storage, what it had written is kept to save.
-  if (entry) await halvorineOutputs.keepPart({ item, name: job.output, folder: job.folder, entry, sink: sinks.storage });
-  else {
-    item.append(line('What it had converted was held by the stopped worker, and is lost with it.', 'note'));
-  }
-  setState(item, 'stopped');
+  job.item.append(line(words, 'note'));
+  await halvorineOutputs.keep({ item: job.item, folder: job.folder, entry, sink }, { stopped: true, output: job.output ?? null });
+  setState(job.item, 'stopped');
 }
 
 function cancel() {
@@ -274,6 +273,7 @@ document.addEventListener('DOMContentLoaded', async () => {
   $('cancel').addEventListener('click', cancel);
   halvorineOutputs.listen({ changed, lost: (o) => showLost(o.item, o.whole) });
   halvorineAll.start(() => { changed(); next(); });
+  halvorineFolder.start();
   // Opened from the installed app's "Open with": the files come this way.
   if (window.launchQueue) {
     window.launchQueue.setConsumer(async (params) => {

@@ -12,7 +12,7 @@ const bundled = typeof halvorineBundled !== 'undefined';
 // The page's build (?build=...), asked for with every file this worker
 // loads, so that the service worker serves them all from that build.
 const build = bundled ? '' : self.location.search;
-if (!bundled) importScripts(...['messages.js', 'storage.js', 'io.js', 'zip.js', 'halvorine.js'].map((name) => name + build));
+if (!bundled) importScripts(...['messages.js', 'storage.js', 'io.js', 'zip.js', 'folder.js', 'halvorine.js'].map((name) => name + build));
 const kinds = halvorineMessages;
 const post = (kind, job, fields = {}) => postMessage({ kind, job, ...fields });
 
@@ -34,14 +34,20 @@ const fromPage = (job) => (at, end) => new Promise((resolve, reject) => {
 
 const progressEvery = 100;  // ms between progress messages
 
+// For the glue: 1 or 0, or a promise of it.
+const bit = (ok) => (ok instanceof Promise ? ok.then(bit) : ok ? 1 : 0);
+
+// `entry`: the output's name in the private storage, null to hold it in
+// memory, or its place in a folder the user chose.
 async function convert({ job, file, entry }) {
   const module = await ready;
-  const output = await halvorineIo.storing(entry);
+  const stored = typeof entry === 'string';
+  const output = await (entry === null || stored ? halvorineIo.storing(entry) : halvorineFolder.writing(entry, halvorineIo.size));
   // It worked when proven and not now (a full disk, another page's quota):
   // this file fails as a full disk fails the console program, and the next
   // is tried in the storage again. Held in memory instead, the outputs of a
   // full disk would pile up where nothing weighs them.
-  const refused = entry !== null && !output.stored;
+  const refused = stored && !output.stored;
   if (refused) halvorineStorage.remove(entry, 3);
   const parts = halvorineIo.reading(file, bundled ? fromPage(job) : null);
   let part = new Uint8Array(0);
@@ -89,19 +95,20 @@ async function convert({ job, file, entry }) {
       })();
     },
     readFailed: () => (failed ? 1 : 0),
-    write: (from, count) => (!refused && output.write(module.HEAPU8.subarray(from, from + count)) ? 1 : 0),
+    write: (from, count) => (refused ? 0 : bit(output.write(module.HEAPU8.subarray(from, from + count)))),
     openOutput(name) {
       opened = name;
       post(kinds.opened, job, { output: name });
-      return 1;
+      return output.open ? bit(output.open(name)) : 1;
     },
     closeOutput() {
       // The reading is over: the page's stall check stops here, since a
       // flush of gigabytes may take long.
       post(kinds.progress, job, { done, total: file.size, closing: true });
-      closed ??= output.close();
-      return closed.closed ? 1 : 0;
+      const closing = output.close();
+      return closing instanceof Promise ? closing.then((c) => bit((closed = c).closed)) : bit((closed = closing).closed);
     },
+    finish: (status) => (output.finish ? output.finish(status) : 1),
     say(banner, text) {
       post(kinds.said, job, { banner: banner === 1, text });
     },
@@ -115,13 +122,13 @@ async function convert({ job, file, entry }) {
   const started = performance.now();
   const status = await module.ccall('halvorine_convert', 'number', ['string'], [file.name], { async: true });
   const seconds = (performance.now() - started) / 1000;
-  const { bytes, blob } = closed ?? output.close();
+  const { bytes, blob } = closed ?? await output.close();
   parts.cancel();
   // A name refused before any output was opened leaves nothing behind.
-  if (output.stored && opened === null) await halvorineStorage.remove(entry, 3);
+  if (stored && output.stored && opened === null) await halvorineStorage.remove(entry, 3);
   post(kinds.done, job, {
     status, output: opened, bytes, seconds, stored: opened !== null && output.stored,
-    blob: output.stored || opened === null || refused ? null : blob,
+    blob: output.stored || opened === null || refused ? null : blob, why: output.why?.() ?? '',
   });
 }
 
