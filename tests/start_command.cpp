@@ -66,10 +66,14 @@ bool start(wchar_t* command, HANDLE in, HANDLE out, HANDLE& process) {
     start.hStdOutput = out;
     start.hStdError = out;
     PROCESS_INFORMATION info{};
-    // CreateProcessW may write into the command line.
-    if (CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &info) == 0) {
+    // CreateProcessW may write into the command line. Under wine on a loaded
+    // machine, one of a hundred processes started at once is now and then
+    // refused: that is wine's, not the program's, and it is tried again.
+    for (int tries = 1; CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &info) == 0;
+         ++tries) {
         std::fprintf(stderr, "cannot start %ls: error %lu\n", command, GetLastError());
-        return false;
+        if (tries == 5) return false;
+        Sleep(200);
     }
     CloseHandle(info.hThread);
     process = info.hProcess;
