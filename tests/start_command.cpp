@@ -69,10 +69,14 @@ bool start(wchar_t* command, HANDLE in, HANDLE out, HANDLE& process) {
     // CreateProcessW may write into the command line. Under wine on a loaded
     // machine, one of a hundred processes started at once is now and then
     // refused: that is wine's, not the program's, and it is tried again.
+    // Only the last refusal is said, as the tests take any word on stderr
+    // for the program's.
     for (int tries = 1; CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &info) == 0;
          ++tries) {
-        std::fprintf(stderr, "cannot start %ls: error %lu\n", command, GetLastError());
-        if (tries == 5) return false;
+        if (tries == 5) {
+            std::fprintf(stderr, "cannot start %ls: error %lu\n", command, GetLastError());
+            return false;
+        }
         Sleep(200);
     }
     CloseHandle(info.hThread);
