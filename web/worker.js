@@ -34,9 +34,9 @@ const fromPage = (job) => (at, end) => new Promise((resolve, reject) => {
 
 const progressEvery = 100;  // ms between progress messages
 
-async function convert({ job, file, entry }) {
+async function convert({ job, file, entry }, storing) {
   const module = await ready;
-  const output = await halvorineIo.storing(entry);
+  const output = await storing;
   // It worked when proven and not now (a full disk, another page's quota):
   // this file fails as a full disk fails the console program, and the next
   // is tried in the storage again. Held in memory instead, the outputs of a
@@ -48,7 +48,9 @@ async function convert({ job, file, entry }) {
   let partAt = 0;
   let done = 0;  // bytes handed to the converter
   let failed = false;
-  let lastProgress = 0;
+  // None for a file read within the first interval: a thousand small ones
+  // would each cost the page a message more.
+  let lastProgress = performance.now();
   let opened = null;
   let closed = null;
   // Copies what the part in hand holds, up to `count` bytes, into the
@@ -115,12 +117,12 @@ async function convert({ job, file, entry }) {
   const started = performance.now();
   const status = await module.ccall('halvorine_convert', 'number', ['string'], [file.name], { async: true });
   const seconds = (performance.now() - started) / 1000;
-  const { bytes, blob } = closed ?? output.close();
+  const { bytes, blob, crc } = closed ?? output.close();
   parts.cancel();
   // A name refused before any output was opened leaves nothing behind.
   if (output.stored && opened === null) await halvorineStorage.remove(entry, 3);
   post(kinds.done, job, {
-    status, output: opened, bytes, seconds, stored: opened !== null && output.stored,
+    status, output: opened, bytes, seconds, stored: opened !== null && output.stored, crc,
     blob: output.stored || opened === null || refused ? null : blob,
   });
 }
@@ -152,27 +154,25 @@ async function checksum({ job, blob, entry }) {
   parts ??= halvorineIo.reading(blob, bundled ? fromPage(job) : null);
   let crc = 0;
   let done = 0;
-  let spent = 0;
   let lastProgress = 0;
   try {
     while (done < blob.size) {
       const part = await parts.next();
-      const started = performance.now();
       crc = halvorineZip.crc32(crc, part);
-      spent += performance.now() - started;
       done += part.length;
-      if (started - lastProgress >= progressEvery) {
-        lastProgress = started;
+      const now = performance.now();
+      if (now - lastProgress >= progressEvery) {
+        lastProgress = now;
         post(kinds.progress, job, { done, total: blob.size });
       }
     }
   } catch (e) {
-    post(kinds.summed, job, { crc: null, seconds: spent / 1000, error: String(e?.message ?? e) });
+    post(kinds.summed, job, { crc: null, error: String(e?.message ?? e) });
     return;
   } finally {
     parts.cancel();
   }
-  post(kinds.summed, job, { crc, seconds: spent / 1000 });
+  post(kinds.summed, job, { crc });
 }
 
 let queue = Promise.resolve();
@@ -192,10 +192,14 @@ onmessage = ({ data }) => {
       // Always answered, or the page would wait on it for ever.
       queue = queue.then(() => checksum(data)).catch((e) => post(kinds.summed, data.job, { crc: null, error: String(e?.message ?? e) }));
       break;
-    case kinds.convert:
+    case kinds.convert: {
+      // Its output is made now, while the file before it may still convert:
+      // making a file and its handle takes the browser a few milliseconds.
+      const storing = halvorineIo.storing(data.entry);
       // A fault here stops this worker, as the browser stopping it would:
       // the page marks the file failed and starts a fresh worker.
-      queue = queue.then(() => convert(data)).catch((e) => setTimeout(() => { throw e; }));
+      queue = queue.then(() => convert(data, storing)).catch((e) => setTimeout(() => { throw e; }));
       break;
+    }
   }
 };
