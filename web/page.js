@@ -7,11 +7,11 @@
 // page's own controls and states are worded here.
 
 const $ = (id) => document.getElementById(id);
-const { sinks, formatBytes } = halvorineOutputs;
+const { sinks } = halvorineOutputs;
 const converter = halvorineConverter;
 
 let queue = [];  // { file, folder, group, item }: a folder's files share a group, weighed together for room
-let going = [];  // given to the converter, as queued, with { said, abort, started, sent, sink }: the first converts
+let going = [];  // given to the converter, as queued, with { said, abort, sent, sink }: the first converts
 let made = 0;  // conversions started: each output's entry is named by its number
 let cannot = false;  // no converter will ever start here
 let leaving = false;  // the page is being left: nothing more starts
@@ -33,11 +33,8 @@ function setState(item, state, detail = {}) {
     converting: ['converting', '', null],
     done: [`${detail.status === 0 ? '' : 'not '}converted (${detail.seconds?.toFixed(2)} s)`, detail.status === 0 ? 'converted' : 'failed',
       String(detail.status)],
-    'not started': ['not converted', 'failed', 'not started'],
-    'cannot start': ['not converted', 'failed', 'cannot start'],
-    stopped: ['not converted', 'failed', 'stopped'],
+    ...Object.fromEntries(['not started', 'cannot start', 'stopped', 'no room'].map((s) => [s, ['not converted', 'failed', s]])),
     cancelled: ['cancelled', 'failed', 'cancelled'],
-    'no room': ['not converted', 'failed', 'no room'],
     lost: [`${partly}lost`, 'failed', detail.status === undefined ? undefined : String(detail.status)],
     freed: [`${partly}saved; removed from the page's storage`, undefined, undefined],
   }[state];
@@ -52,7 +49,7 @@ const converting = () => going.length > 0 || queue.length > 0;
 
 // Whatever changed, the parts of the page that depend on it.
 function changed() {
-  $('now').hidden = !converting();
+  halvorineNow.show(converting());
   halvorineAll.converting = converting();
   halvorineAll.show();
   halvorineUpdate.show(converting());
@@ -125,10 +122,7 @@ async function roomFor(job) {
 // The file its worker converts, shown.
 function begin(job) {
   setState(job.item, 'converting');
-  $('current').textContent = job.file.name;
-  $('bar').max = Math.max(job.file.size, 1);
-  job.started = performance.now();
-  progress(0, job.file.size);
+  halvorineNow.begin(job.file);
 }
 
 // Over with the converter: the next file given to it converts.
@@ -146,7 +140,7 @@ async function next() {
   const last = going.at(-1);
   if (going.length > 2 || (last && !(last.sent && (last.sink === sinks.memory || queue[0].group?.weighed)))) return;
   const job = queue.shift();
-  going.push(Object.assign(job, { said: [], abort: new AbortController(), started: 0, sent: false, sink: null }));
+  going.push(Object.assign(job, { said: [], abort: new AbortController(), sent: false, sink: null }));
   if (!last) begin(job);
   changed();
   let sink = null;
@@ -162,10 +156,10 @@ async function next() {
       signal: job.abort.signal,
       said: (m) => {
         job.said.push(m);
-        if (m.banner) $('current').textContent = shown(m.text);
+        if (m.banner) halvorineNow.said(shown(m.text));
       },
       opened: (name) => { job.output = name; },
-      progress,
+      progress: halvorineNow.progress,
     });
     job.sent = true;
     next();
@@ -197,13 +191,6 @@ async function next() {
     changed();
     next();
   }
-}
-
-function progress(done, total) {
-  const seconds = going[0]?.started ? (performance.now() - going[0].started) / 1000 : 0;
-  $('bar').value = done;
-  const speed = seconds > 0 ? `, ${formatBytes(done / seconds)}/s` : '';
-  $('figures').textContent = `${formatBytes(done)} of ${formatBytes(total)}${speed}`;
 }
 
 async function finished(job, result, entry, sink) {
