@@ -158,7 +158,8 @@ const halvorineIo = (() => {
           failed = true;
         }
         if (handle) handle.close();
-        return { closed: !failed, bytes: at, crc: failed ? null : crc, blob: handle ? null : new Blob(parts, { type: 'application/octet-stream' }) };
+        const blob = handle ? null : new Blob(parts, { type: 'application/octet-stream' });
+        return { closed: !failed, bytes: at, crc: failed ? null : crc, blob };
       },
     };
   }
