@@ -9,7 +9,8 @@ Scripts import it (sys.path to this folder); shell and node run it:
   wavgen.py bench SIZE OUT      a 44-byte header, then SIZE bytes of
                                 pseudo-random 24-bit stereo samples (any size,
                                 written in constant memory)
-  wavgen.py batch DIR           1,000 such recordings of 1 KB to 300 KB
+  wavgen.py batch DIR [LARGEST] 1,000 such recordings of 1 KB to LARGEST bytes
+                                (300 KB unless given)
   wavgen.py sweep DIR           plain.wav, odd.wav and long.wav
   wavgen.py names DIR COUNT     COUNT small recordings under oddly named
                                 folders, with the names test's names
@@ -143,13 +144,13 @@ def bench(path, size):
             f.write(block[:size - at])
 
 
-def batch(folder, count=1000):
-    """Recordings of 1 KB to 300 KB, whole groups of samples, as a folder of
-    them is converted."""
+def batch(folder, count=1000, largest=300_000):
+    """Recordings of 1 KB to `largest` bytes, whole groups of samples, as a
+    folder of them is converted."""
     os.makedirs(folder, exist_ok=True)
     sizes = random.Random(7)
     for i in range(count):
-        bench(os.path.join(folder, f"rec-{i:04}.wav"), sizes.randrange(1000, 300_000) // 6 * 6)
+        bench(os.path.join(folder, f"rec-{i:04}.wav"), sizes.randrange(1000, largest) // 6 * 6)
 
 
 # The names test's: spaces, scripts beyond any code page, a second ".", and
@@ -207,8 +208,8 @@ def main(argv):
         write(args[0], sim())
     elif what == "bench" and len(args) == 2:
         bench(args[1], int(args[0]))
-    elif what == "batch" and len(args) == 1:
-        batch(args[0])
+    elif what == "batch" and len(args) in (1, 2):
+        batch(args[0], largest=int(args[1]) if args[1:] else 300_000)
     elif what == "names" and len(args) == 2:
         names(args[0], int(args[1]))
     elif what == "card" and len(args) == 1:

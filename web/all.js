@@ -10,54 +10,79 @@ const halvorineAll = (() => {
   let zipUrl = null;
   let zipped = new Set();  // the outputs the zip's link holds
 
-  // The outputs that go into a zip or a folder, in the page's order, each
-  // under its folder's path, made safe to unpack (zip.js). Of two whose paths
-  // Windows or macOS would take for one (`take.1.wav` and `take.2.wav` both
-  // give `halvorine-take.ddc`; `Take` and `take`) the later is left out, and
-  // said so, rather than replace the first when unpacked.
-  function together() {
-    const taken = new Map();
-    const entries = [];
-    const notes = [];
-    for (const item of $('results').children) {
-      const output = item.saving;
-      if (!output || !outputs.has(output) || !output.whole) continue;
-      const from = within(item.dataset.folder, item.dataset.name);
-      const path = halvorineZip.safePath(output.path);
-      const unfit = halvorineZip.unfit(path);
-      const key = halvorineZip.sameName(path);
-      const first = taken.get(key);
-      if (unfit) {
-        notes.push(`Left out: the output of ${from}, as ${unfit}.`);
-      } else if (first) {
-        const by = within(first.item.dataset.folder, first.item.dataset.name);
-        notes.push(`Left out: ${path} from ${from}, as ` + (first.path === path ? `${by} already gives it.`
-          : `${by} already gives ${first.path}, which Windows and macOS take for the same name.`));
-      } else {
-        taken.set(key, { item, path });
-        entries.push(output);
+  // The whole outputs by the name they unpack as (the safe path, as
+  // Windows and macOS compare names; zip.js), each list in the page's order:
+  // the first goes into a zip or a folder, and the later ones, which would
+  // replace it when unpacked (`take.1.wav` and `take.2.wav` both give
+  // `halvorine-take.ddc`; `Take` and `take`), are left out and said so. Kept
+  // as outputs come and go, so that each of a thousand costs what one does.
+  const byName = new Map();
+  const unfit = new Set();  // whole outputs whose path cannot name an entry
+  let told = null;  // the notes shown: null once they may have changed
+  const earlier = (a, b) => (a.item.compareDocumentPosition(b.item) & Node.DOCUMENT_POSITION_FOLLOWING) !== 0;
+  const inOrder = (list) => list.sort((a, b) => (a === b ? 0 : earlier(a, b) ? -1 : 1));
+  halvorineOutputs.whenAdded((output) => {
+    if (!output.whole) return;
+    output.safe = halvorineZip.safePath(output.path);
+    output.unfit = halvorineZip.unfit(output.safe);
+    if (output.unfit) {
+      unfit.add(output);
+      told = null;
+      return;
+    }
+    output.key = halvorineZip.sameName(output.safe);
+    const same = byName.get(output.key) ?? byName.set(output.key, []).get(output.key);
+    let at = same.length;
+    while (at > 0 && earlier(output, same[at - 1])) at--;
+    same.splice(at, 0, output);
+    if (same.length > 1) told = null;
+  });
+  halvorineOutputs.whenGone((output) => {
+    if (unfit.delete(output)) told = null;
+    const same = byName.get(output.key);
+    const at = same ? same.indexOf(output) : -1;
+    if (at < 0) return;
+    same.splice(at, 1);
+    if (same.length === 0) byName.delete(output.key);
+    else told = null;
+  });
+
+  // What goes into a zip or a folder, in the page's order.
+  const together = () => inOrder([...byName.values()].map((same) => same[0]));
+
+  // Why each output left out is, in the page's order, and the outputs freed
+  // to make room.
+  function notes() {
+    const from = (o) => within(o.item.dataset.folder, o.item.dataset.name);
+    const out = [...unfit].map((o) => [o, `Left out: the output of ${from(o)}, as ${o.unfit}.`]);
+    for (const [first, ...later] of byName.values()) {
+      for (const o of later) {
+        out.push([o, `Left out: ${o.safe} from ${from(o)}, as ` + (first.safe === o.safe ? `${from(first)} already gives it.`
+          : `${from(first)} already gives ${first.safe}, which Windows and macOS take for the same name.`)]);
       }
     }
+    const lines = out.sort(([a], [b]) => (earlier(a, b) ? -1 : 1)).map(([, text]) => text);
     if (freed.length > 0) {
-      notes.push(`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`);
+      lines.push(`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`);
     }
+    return lines;
+  }
+
+  function show() {
+    const any = byName.size > 0 || unfit.size > 0;
+    $('all').hidden = !any && freed.length === 0;
+    for (const id of ['zip', 'to-folder']) $(id).disabled = !any || converting || gathering;
+    $('to-folder').hidden = !window.showDirectoryPicker;
+    if (told?.freed === freed.length) return;
     // One at a time: a spread of thousands of notes is past what some engines take.
     const list = $('left-out');
     list.replaceChildren();
-    for (const text of notes) {
+    for (const text of notes()) {
       const li = document.createElement('li');
       li.textContent = text;
       list.append(li);
     }
-    return entries;
-  }
-
-  function show() {
-    const any = [...outputs].some((o) => o.whole);
-    $('all').hidden = !any && freed.length === 0;
-    for (const id of ['zip', 'to-folder']) $(id).disabled = !any || converting || gathering;
-    $('to-folder').hidden = !window.showDirectoryPicker;
-    together();
+    told = { freed: freed.length };
   }
 
   // The zip's link holds every output in it: it goes with the first of them
@@ -72,15 +97,18 @@ const halvorineAll = (() => {
   }
   halvorineOutputs.whenGone((output) => { if (zipped.has(output)) dropZip(); });
 
-  // Each of `entries` read once more, with the bar: `each(output, sum)` per
-  // output that can still be read whole, `sum()` taking its CRC-32.
+  // Whether `output` can still be read whole; if not, it shows as lost.
+  const whole = async (output) => (await halvorineOutputs.readable(output)) || (halvorineOutputs.lost(output), false);
+
+  // Each of `entries` with the bar: those gone from the storage, found by
+  // one listing of it rather than a question each, are shown lost;
+  // `each(output, sum)` for the others, `sum()` reading one once more for
+  // its CRC-32, after making sure it can still be read whole.
   async function readAll(entries, doing, each) {
     const bar = $('all-bar');
     const state = $('all-state');
     const total = entries.reduce((sum, o) => sum + o.bytes, 0);
     let done = 0;
-    const started = performance.now();
-    let crcSeconds = 0;
     bar.max = Math.max(total, 1);
     bar.value = 0;
     bar.hidden = false;
@@ -91,19 +119,19 @@ const halvorineAll = (() => {
       state.textContent = `${doing}: ${formatBytes(done)} of ${formatBytes(total)}`;
     };
     try {
+      const gone = new Set(await halvorineOutputs.vanished(entries));
       for (const output of entries) {
         const before = done;
-        if (!(await halvorineOutputs.readable(output))) {
+        if (gone.has(output)) {
           halvorineOutputs.lost(output);
           continue;
         }
         await each(output, async () => {
-          const { crc, seconds } = await halvorineConverter.checksum(output.blob, output.entry, (n) => {
+          if (!(await whole(output))) return;
+          output.crc = await halvorineConverter.checksum(output.blob, output.entry, (n) => {
             done = before + n;
             progress();
           });
-          output.crc = crc;
-          crcSeconds += seconds;
         });
         done = before + output.bytes;
         progress();
@@ -113,14 +141,12 @@ const halvorineAll = (() => {
       gathering = false;
       changed();
     }
-    $('all').dataset.seconds = String((performance.now() - started) / 1000);
-    $('all').dataset.crcSeconds = String(crcSeconds);
   }
 
   async function downloadAll() {
     const entries = together();
     try {
-      await readAll(entries.filter((o) => o.crc === null), 'Reading the outputs for the zip', (o, sum) => sum());
+      await readAll(entries, 'Reading the outputs for the zip', (o, sum) => o.crc === null && sum());
     } catch (e) {
       $('all-state').textContent = `Not zipped: ${e.message}`;
       show();
@@ -162,7 +188,8 @@ const halvorineAll = (() => {
     const failed = [];
     try {
       await readAll(together(), `Saving into ${into.name}`, async (output) => {
-        const path = halvorineZip.safePath(output.path);
+        if (!(await whole(output))) return;
+        const path = output.safe;
         const parts = path.split('/');
         const name = parts.pop();
         let dir = into;
@@ -190,7 +217,7 @@ const halvorineAll = (() => {
     }
     for (const output of saved) {
       output.item.append(Object.assign(document.createElement('p'),
-        { className: 'state', textContent: `Saved into ${into.name}/${halvorineZip.safePath(output.path)}.` }));
+        { className: 'state', textContent: `Saved into ${into.name}/${output.safe}.` }));
       halvorineOutputs.forget(output);
     }
     const lines = [`Saved ${saved.length} ${saved.length === 1 ? 'file' : 'files'} into ${into.name}.` +

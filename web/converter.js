@@ -2,7 +2,8 @@
 // The converter's worker, seen from the page: one worker at a time, started
 // on first use, and a promise for each job given to it (a conversion or a
 // checksum), which settles with the worker's last word on it or fails with
-// words when the worker stops. Aborting a job ends the worker: the next job
+// words when the worker stops. The worker takes its jobs one after the
+// other, in the order given. Aborting a job ends the worker: the next job
 // starts another. Only the job going on is listened to, so a late word from
 // a stopped one is never taken for the next.
 const halvorineConverter = (() => {
@@ -21,17 +22,20 @@ const halvorineConverter = (() => {
   let bundle = null;  // the converter carried in bundle.js: null not asked, false loading
   let jobs = 0;
   let starts = 0;
-  let current = null;  // { job, source, moved, closing, begun, heard, settle, fail }
+  // The jobs given to the worker, in order, each { job, source, moved,
+  // closing, begun, heard, settle, fail }: it works on the first.
+  let given = [];
 
   // Why a job ended without the worker's last word: `started` false where
   // no worker could be started for it, `cannot` where none ever will be (a
   // page opened as a file whose browser refuses its workers), and `begun`
   // false where the worker stopped before a word about it: it may have died
-  // before the file reached it, and a fresh worker may take the file.
+  // before the file reached it, and a fresh worker may take the file;
+  // `reached` false where it was still waiting behind another job.
   class Stopped extends Error {
-    constructor(message, { started = true, cannot = false, begun = true } = {}) {
+    constructor(message, { started = true, cannot = false, begun = true, reached = true } = {}) {
       super(message);
-      Object.assign(this, { started, cannot, begun });
+      Object.assign(this, { started, cannot, begun, reached });
     }
   }
 
@@ -39,9 +43,9 @@ const halvorineConverter = (() => {
     worker?.terminate();
     worker = null;
     starting = null;
-    const job = current;
-    current = null;
-    job?.fail(why);
+    const jobs = given;
+    given = [];
+    jobs.forEach((job, k) => job.fail(why, k === 0));
   }
 
   // A page opened from a file cannot start worker.js in some browsers (an
@@ -84,7 +88,7 @@ const halvorineConverter = (() => {
         if (worker !== w) return;
         if (data.kind === kinds.hello) { ready = true; hello({ storage: data.storage }); }
         else if (data.kind === kinds.broken) broken(new Error(data.error));
-        else if (current && data.job === current.job) heard(data);
+        else if (data.job === given[0]?.job) heard(data);
       };
       w.onerror = (event) => {
         event.preventDefault();
@@ -122,7 +126,7 @@ const halvorineConverter = (() => {
   }
 
   function heard(message) {
-    const job = current;
+    const job = given[0];
     job.begun = true;
     if (message.kind === kinds.readSlice) answerSlice(job.source, message);
     else if (message.kind === kinds.progress) {
@@ -131,14 +135,16 @@ const halvorineConverter = (() => {
       job.closing = !!message.closing;
       job.heard(message);
     } else if (message.kind === kinds.done || message.kind === kinds.summed) {
-      current = null;
+      given.shift();
+      // The next job's time without progress counts from now.
+      if (given[0]) given[0].moved = performance.now();
       job.settle(message);
     } else job.heard(message);
   }
 
   // One job: `fields` for the worker, `source` the Blob it reads, `heard`
   // each word before its last, `stalled` the words for a worker that stopped
-  // reading. One job at a time: the page waits for each.
+  // reading. Given while another runs, it waits in the worker.
   async function run(kind, fields, { source, heard: hear = () => {}, signal = null, stalled }) {
     await ready();
     if (signal?.aborted) throw new Stopped('cancelled');
@@ -146,10 +152,10 @@ const halvorineConverter = (() => {
     return new Promise((settle, fail) => {
       const going = {
         job, source, done: -1, moved: performance.now(), closing: false, begun: false, heard: hear, settle, stalled,
-        fail: (words) => fail(new Stopped(words, { begun: going.begun })),
+        fail: (words, reached) => fail(new Stopped(words, { begun: going.begun, reached })),
       };
-      current = going;
-      signal?.addEventListener('abort', () => { if (current?.job === job) end('cancelled'); }, { once: true });
+      given.push(going);
+      signal?.addEventListener('abort', () => { if (given.includes(going)) end('cancelled'); }, { once: true });
       worker.postMessage({ kind, job, ...fields });
     });
   }
@@ -157,7 +163,8 @@ const halvorineConverter = (() => {
   // Only reading is watched: once the worker says it is closing the output,
   // a flush of gigabytes may take its time.
   setInterval(() => {
-    if (current && !current.closing && performance.now() - current.moved > stallSeconds * 1000) end(current.stalled);
+    const [job] = given;
+    if (job && !job.closing && performance.now() - job.moved > stallSeconds * 1000) end(job.stalled);
   }, 1000);
 
   // `file` converted into the private storage's `entry`, or into memory
@@ -175,14 +182,14 @@ const halvorineConverter = (() => {
   // The CRC-32 of a whole output, read by the worker a part ahead into the
   // buffers it reads recordings with: read on the page's thread, each part
   // would be new memory, and the page grew by hundreds of MB for a zip of
-  // 2 GB before the browser collected them. Resolves to { crc, seconds }.
+  // 2 GB before the browser collected them. Resolves to the CRC-32.
   async function checksum(blob, entry, progress) {
     const said = await run(kinds.checksum, { blob, entry }, {
       source: blob, heard: (m) => progress(m.done),
       stalled: `an output could not be read for ${stallSeconds} s, and its reading was stopped`,
     }).catch((e) => ({ crc: null, error: e.message }));
     if (said.crc === null) throw new Error(said.error);
-    return said;
+    return said.crc;
   }
 
   return Object.freeze({ Stopped, ready, convert, checksum, end, build, buildQuery });

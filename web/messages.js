@@ -16,8 +16,8 @@ const halvorineMessages = Object.freeze({
   opened: 'opened',  // { output }: the output's name, once the converter opens it
   readSlice: 'read-slice',  // { at, end }: a worker that may not read the picked file asks the page
   progress: 'progress',  // { done, total, closing }: bytes read; closing once reading is over
-  done: 'done',  // { status, output, bytes, seconds, stored, blob, why }: why, where a chosen folder was not written into
-  summed: 'summed',  // { crc, seconds, error }: the CRC-32 (null where it could not be read), the seconds it took
+  done: 'done',  // { status, output, bytes, seconds, stored, crc, blob, why }: crc the output's CRC-32 where taken, else null; why, where a chosen folder was not written into
+  summed: 'summed',  // { crc, error }: the CRC-32, null where it could not be read
   // Page to its service worker.
   takeOver: 'take-over',  // the page is about to reload into the waiting build
   tidy: 'tidy',  // a page has opened: caches no open page uses can go

@@ -14,6 +14,7 @@ const halvorineOutputs = (() => {
   const outputs = new Set();  // the outputs on the page, saved or not
   const freed = [];  // outputs removed from the storage to make room, once saved by their link
   const ours = new Set();  // entries to remove when the page is left
+  const coming = new Set();  // each called with an output as it joins the page
   const going = new Set();  // each called with an output as it leaves the page
   let told = { changed: () => {}, lost: () => {} };
 
@@ -98,8 +99,6 @@ const halvorineOutputs = (() => {
     if (!outputs.delete(output)) return;
     URL.revokeObjectURL(output.url);
     output.actions.remove();
-    delete output.item.saving;
-    delete output.item.output;
     if (release && output.entry) output.sink.release(output.entry);
     output.blob = null;
     going.forEach((listener) => listener(output));
@@ -130,7 +129,7 @@ const halvorineOutputs = (() => {
   // `made`: { item, name, folder, bytes, blob, entry, whole, sink }. The
   // output offered by its link and, where the browser has it, "Save as…".
   function add(made) {
-    const output = { ...made, savedAt: 0, path: within(made.folder ?? '', made.name), crc: null, url: URL.createObjectURL(made.blob) };
+    const output = { crc: null, ...made, savedAt: 0, path: within(made.folder ?? '', made.name), url: URL.createObjectURL(made.blob) };
     const { item } = output;
     const actions = document.createElement('p');
     actions.className = 'actions';
@@ -173,8 +172,7 @@ const halvorineOutputs = (() => {
     actions.append(button('Discard', () => forget(output)));
     item.append(actions);
     outputs.add(output);
-    item.output = output.blob;  // what the links save
-    item.saving = output;
+    coming.forEach((listener) => listener(output));
     told.changed();
     return output;
   }
@@ -185,7 +183,7 @@ const halvorineOutputs = (() => {
   async function keep(made, result) {
     const got = await made.sink.kept(made.entry, result);
     if (got === null) return false;
-    if (got.blob) add({ ...made, name: result.output, bytes: result.bytes, ...got });
+    if (got.blob) add({ ...made, name: result.output, bytes: result.bytes, crc: result.crc ?? null, ...got });
     if (got.words) made.item.append(Object.assign(document.createElement('p'), { className: 'note', textContent: got.words }));
     return true;
   }
@@ -214,7 +212,6 @@ const halvorineOutputs = (() => {
   function sinkFor({ storage }) {
     document.getElementById('not-started').hidden = true;
     document.getElementById('fallback').hidden = storage;
-    document.body.dataset.output = storage ? 'storage' : 'memory';
     const words = storage ? (window.showSaveFilePicker ? 'kept-save-as' : 'kept') : 'held';
     for (const p of document.querySelectorAll('footer p')) p.hidden = p.id !== words;
     return storage ? sinks.storage : sinks.memory;
@@ -242,9 +239,25 @@ const halvorineOutputs = (() => {
     return null;
   }
 
+  // Those of `list` whose stored file has gone (the browser or another page
+  // cleared it), from one listing of the storage rather than a question
+  // each: a thousand questions take seconds.
+  async function vanished(list) {
+    const stored = list.filter((o) => o.sink === sinks.storage);
+    if (stored.length === 0) return [];
+    const names = new Set();
+    try {
+      for await (const name of (await privateFolder()).keys()) names.add(name);
+    } catch (e) {
+      return [];  // each is found lost when it is read
+    }
+    return stored.filter((o) => !names.has(o.entry));
+  }
+
   return Object.freeze({
-    outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, forget, savedByLink, lost, makeRoom, noRoom,
+    outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, forget, savedByLink, lost, makeRoom, noRoom, vanished,
     listen: (to) => { told = to; },
+    whenAdded: (listener) => coming.add(listener),
     whenGone: (listener) => going.add(listener),
     unsaved: () => [...outputs].filter((o) => !o.savedAt).length,
     readable: (output) => output.sink.readable(output),

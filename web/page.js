@@ -1,28 +1,24 @@
 'use strict';
 // The page: what is picked or dropped goes into a queue, converted one file
 // after the other (converter.js), into the private storage where there is
-// room for it or into memory (outputs.js, room.js), each file's state shown
+// room for it, into memory, or into a folder the user chose (outputs.js,
+// room.js, folder.js), each file's state shown
 // in its place in the list. Every message about a file's contents comes
 // from the converter itself (the worker passes on what it says); only the
 // page's own controls and states are worded here.
 
 const $ = (id) => document.getElementById(id);
-const { sinks, formatBytes } = halvorineOutputs;
+const { sinks } = halvorineOutputs;
 const converter = halvorineConverter;
 
-let queue = [];  // { file, folder, group, item }: a folder's files share a group, weighed together for room
-let busy = null;  // the file converting: as queued, with { said, abort, started }
+let queue = [];  // { file, folder, group, item, into, place }: a folder's files share a group, weighed together for room
+let going = [];  // given to the converter, as queued, with { said, abort, sent, sink }: the first converts
 let made = 0;  // conversions started: each output's entry is named by its number
 let cannot = false;  // no converter will ever start here
 let leaving = false;  // the page is being left: nothing more starts
 let held = null;  // resolves once the page holds its build's lock: no worker starts before
 
-function line(text, className) {
-  const p = document.createElement('p');
-  p.className = className;
-  p.textContent = text;
-  return p;
-}
+const line = (text, className) => Object.assign(document.createElement('p'), { className, textContent: text });
 
 // The banner and the messages are printed by the console program with their
 // line ends; the page shows their words, each on a line of its own.
@@ -38,11 +34,8 @@ function setState(item, state, detail = {}) {
     converting: ['converting', '', null],
     done: [`${detail.status === 0 ? '' : 'not '}converted (${detail.seconds?.toFixed(2)} s)`, detail.status === 0 ? 'converted' : 'failed',
       String(detail.status)],
-    'not started': ['not converted', 'failed', 'not started'],
-    'cannot start': ['not converted', 'failed', 'cannot start'],
-    stopped: ['not converted', 'failed', 'stopped'],
+    ...Object.fromEntries(['not started', 'cannot start', 'stopped', 'no room'].map((s) => [s, ['not converted', 'failed', s]])),
     cancelled: ['cancelled', 'failed', 'cancelled'],
-    'no room': ['not converted', 'failed', 'no room'],
     lost: [`${partly}lost`, 'failed', detail.status === undefined ? undefined : String(detail.status)],
     'left out': ['not converted', 'failed', 'left out'], skipped: ['skipped', '', 'skipped'],
     freed: [`${partly}saved; removed from the page's storage`, undefined, undefined],
@@ -54,11 +47,11 @@ function setState(item, state, detail = {}) {
   else if (status !== undefined) item.dataset.status = status;  // last: the tests wait on it
 }
 
-const converting = () => busy !== null || queue.length > 0;
+const converting = () => going.length > 0 || queue.length > 0;
 
 // Whatever changed, the parts of the page that depend on it.
 function changed() {
-  $('now').hidden = !converting();
+  halvorineNow.show(converting());
   halvorineAll.converting = converting();
   halvorineAll.show();
   halvorineUpdate.show(converting());
@@ -99,8 +92,8 @@ function enqueue(picks) {
   const group = picks.some((p) => p.folder) ? { weighed: false } : null;
   const into = sinks.folder;
   const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: addItem(file, folder) }));
-  entering = entering.then(() => into?.plan(jobs, [busy, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
-    .then((going) => { for (const job of going) queue.push(job); changed(); next(); });
+  entering = entering.then(() => into?.plan(jobs, [...going, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
+    .then((planned) => { for (const job of planned) queue.push(job); changed(); next(); });
 }
 
 // Not started for lack of room: the words, and a button to try again.
@@ -115,82 +108,100 @@ function short(job, room, folder) {
 }
 
 // Where outputs go to the private storage, room for `job` (the first of a
-// folder weighs the whole folder: it starts only where all of it fits).
-// False where it cannot start, and the files weighed are failed.
+// folder weighs the whole folder: it starts only where all of it fits, and
+// the rest is not weighed again). False where it cannot start, and the
+// files weighed are failed.
 async function roomFor(job) {
-  const weighed = job.group && !job.group.weighed ? [job, ...queue.filter((j) => j.group === job.group)] : [job];
+  if (job.group?.weighed) return true;
+  const weighed = job.group ? [job, ...queue.filter((j) => j.group === job.group)] : [job];
   if (job.group) job.group.weighed = true;
   const need = weighed.reduce((sum, j) => sum + halvorineRoom.needs(j.file.size), 0);
   const room = await halvorineOutputs.makeRoom(need, (o) => setState(o.item, 'freed', { whole: o.whole }));
-  if (!room || busy !== job) return !room;
+  if (!room || !going.includes(job)) return !room;
   queue = queue.filter((j) => !weighed.includes(j));
   for (const j of weighed) short(j, room, weighed.length > 1);
   return false;
 }
 
-// The next file, once nothing else runs.
-async function next() {
-  if (busy || halvorineAll.gathering || queue.length === 0 || cannot || leaving) return;
-  const job = queue.shift();
-  busy = Object.assign(job, { said: [], abort: new AbortController(), started: 0 });
+// The file its worker converts, shown.
+function begin(job) {
   setState(job.item, 'converting');
+  halvorineNow.begin(job.file);
+}
+
+// Over with the converter: the next file given to it converts.
+function leave(job) {
+  if (going[0] === job && going[1]) begin(going[1]);
+  going = going.filter((j) => j !== job);
+}
+
+// The next file. Two more may wait in the converter's worker while one
+// converts, where they need no room check of their own (a folder weighed
+// whole, outputs in memory or into a chosen folder): it makes their outputs
+// in the storage meanwhile and goes on at once, so that a thousand small
+// files do not each wait on the page.
+async function next() {
+  if (halvorineAll.gathering || queue.length === 0 || cannot || leaving) return;
+  const last = going.at(-1);
+  const unweighed = !(queue[0].into || queue[0].group?.weighed || last?.sink === sinks.memory);
+  if (going.length > 2 || (last && (!last.sent || unweighed))) return;
+  const job = queue.shift();
+  going.push(Object.assign(job, { said: [], abort: new AbortController(), sent: false, sink: null }));
+  if (!last) begin(job);
   changed();
-  $('current').textContent = job.file.name;
-  $('bar').max = Math.max(job.file.size, 1);
-  progress(0, job.file.size);
   let sink = null;
   let entry = null;
   try {
     await held;
     sink = halvorineOutputs.sinkFor(await converter.ready());
-    sink = job.into ?? sink;
-    if (busy !== job) return;  // cancelled meanwhile
+    sink = job.sink = job.into ?? sink;
+    if (!going.includes(job)) return;  // cancelled meanwhile
     if (sink === sinks.storage && !(await roomFor(job))) throw null;
-    if (busy !== job) return;
+    if (!going.includes(job)) return;
     entry = await sink.place(++made, job);
-    job.started = performance.now();
-    const result = await converter.convert(job.file, entry, {
+    const converted = converter.convert(job.file, entry, {
       signal: job.abort.signal,
       said: (m) => {
         job.said.push(m);
-        if (m.banner) $('current').textContent = shown(m.text);
+        if (m.banner) halvorineNow.said(shown(m.text));
       },
       opened: (name) => { job.output = name; },
-      progress,
+      progress: halvorineNow.progress,
     });
+    job.sent = true;
+    next();
+    const result = await converted;
+    leave(job);
+    next();  // the file given after it converts meanwhile
     await finished(job, result, entry, sink);
   } catch (e) {
-    if (busy !== job || e === null) {
+    const cancelled = !going.includes(job);
+    leave(job);
+    if (cancelled || e === null) {
       // Cancelled (the stopped worker may hold its file for a while yet), or
       // not started for lack of room.
       if (entry && e !== null) sink.release(entry, 300);
     } else if (!e.started) notStarted(e, job);
-    else if (!e.begun && !job.again) {
+    else if (!e.begun && !(job.again && e.reached)) {
       // The worker died before a word about the file, perhaps before the file
-      // reached it: the next worker takes it, as a job of its own (the room
-      // check under way belongs to the old one). Once: a file that stops
-      // every worker at once fails as stopped.
+      // reached it: a fresh worker takes it, back in its place, as a job of
+      // its own (a room check under way belongs to the old one). Once where
+      // it had reached the converter: a file that stops every worker fails.
       if (entry) sink.release(entry, 300);
       setState(job.item, 'waiting');
-      queue.unshift({ file: job.file, folder: job.folder, item: job.item, group: null, again: true, into: job.into, place: job.place });
+      const at = queue.findIndex((j) => job.item.compareDocumentPosition(j.item) & Node.DOCUMENT_POSITION_FOLLOWING);
+      queue.splice(at < 0 ? queue.length : at, 0, { file: job.file, folder: job.folder, item: job.item, group: null,
+        again: job.again || e.reached, into: job.into, place: job.place });
     } else await stopped(job, e.message, entry, sink);
   } finally {
-    if (busy === job) busy = null;
+    leave(job);
     changed();
     next();
   }
 }
 
-function progress(done, total) {
-  const seconds = busy?.started ? (performance.now() - busy.started) / 1000 : 0;
-  $('bar').value = done;
-  const speed = seconds > 0 ? `, ${formatBytes(done / seconds)}/s` : '';
-  $('figures').textContent = `${formatBytes(done)} of ${formatBytes(total)}${speed}`;
-}
-
 async function finished(job, result, entry, sink) {
   const { item, said, folder } = job;
-  busy = null;
   const banner = said.filter((s) => s.banner).map((s) => s.text).join('');
   const after = said.filter((s) => !s.banner).map((s) => s.text).join('');
   // What the console program would have printed, whole, byte for byte.
@@ -214,21 +225,17 @@ function showLost(item, whole, entry = null, status = undefined) {
 // stopped answering. The file fails with `words`; what it had stored is kept
 // to save, as the console program leaves it, where the sink holds it.
 async function stopped(job, words, entry, sink) {
-  busy = null;
   job.item.append(line(words, 'note'));
   await halvorineOutputs.keep({ item: job.item, folder: job.folder, entry, sink }, { stopped: true, output: job.output ?? null });
   setState(job.item, 'stopped');
 }
 
 function cancel() {
-  if (busy) {
-    const job = busy;
-    busy = null;
-    job.abort.abort();
+  for (const job of [...going, ...queue]) {
+    job.abort?.abort();
     setState(job.item, 'cancelled');
   }
-  for (const job of queue) setState(job.item, 'cancelled');
-  queue = [];
+  [going, queue] = [[], []];
   changed();
 }
 

@@ -38,11 +38,12 @@ const progressEvery = 100;  // ms between progress messages
 const bit = (ok) => (ok instanceof Promise ? ok.then(bit) : ok ? 1 : 0);
 
 // `entry`: the output's name in the private storage, null to hold it in
-// memory, or its place in a folder the user chose.
-async function convert({ job, file, entry }) {
+// memory, or its place in a folder the user chose. `storing`: its output in
+// the storage or memory, made as the job came.
+async function convert({ job, file, entry }, storing) {
   const module = await ready;
   const stored = typeof entry === 'string';
-  const output = await (entry === null || stored ? halvorineIo.storing(entry) : halvorineFolder.writing(entry, halvorineIo.size));
+  const output = await (storing ?? halvorineFolder.writing(entry, halvorineIo.size));
   // It worked when proven and not now (a full disk, another page's quota):
   // this file fails as a full disk fails the console program, and the next
   // is tried in the storage again. Held in memory instead, the outputs of a
@@ -54,7 +55,9 @@ async function convert({ job, file, entry }) {
   let partAt = 0;
   let done = 0;  // bytes handed to the converter
   let failed = false;
-  let lastProgress = 0;
+  // None for a file read within the first interval: a thousand small ones
+  // would each cost the page a message more.
+  let lastProgress = performance.now();
   let opened = null;
   let closed = null;
   // Copies what the part in hand holds, up to `count` bytes, into the
@@ -122,12 +125,12 @@ async function convert({ job, file, entry }) {
   const started = performance.now();
   const status = await module.ccall('halvorine_convert', 'number', ['string'], [file.name], { async: true });
   const seconds = (performance.now() - started) / 1000;
-  const { bytes, blob } = closed ?? await output.close();
+  const { bytes, blob, crc = null } = closed ?? await output.close();
   parts.cancel();
   // A name refused before any output was opened leaves nothing behind.
   if (stored && output.stored && opened === null) await halvorineStorage.remove(entry, 3);
   post(kinds.done, job, {
-    status, output: opened, bytes, seconds, stored: opened !== null && output.stored,
+    status, output: opened, bytes, seconds, stored: opened !== null && output.stored, crc,
     blob: output.stored || opened === null || refused ? null : blob, why: output.why?.() ?? '',
   });
 }
@@ -159,27 +162,25 @@ async function checksum({ job, blob, entry }) {
   parts ??= halvorineIo.reading(blob, bundled ? fromPage(job) : null);
   let crc = 0;
   let done = 0;
-  let spent = 0;
   let lastProgress = 0;
   try {
     while (done < blob.size) {
       const part = await parts.next();
-      const started = performance.now();
       crc = halvorineZip.crc32(crc, part);
-      spent += performance.now() - started;
       done += part.length;
-      if (started - lastProgress >= progressEvery) {
-        lastProgress = started;
+      const now = performance.now();
+      if (now - lastProgress >= progressEvery) {
+        lastProgress = now;
         post(kinds.progress, job, { done, total: blob.size });
       }
     }
   } catch (e) {
-    post(kinds.summed, job, { crc: null, seconds: spent / 1000, error: String(e?.message ?? e) });
+    post(kinds.summed, job, { crc: null, error: String(e?.message ?? e) });
     return;
   } finally {
     parts.cancel();
   }
-  post(kinds.summed, job, { crc, seconds: spent / 1000 });
+  post(kinds.summed, job, { crc });
 }
 
 let queue = Promise.resolve();
@@ -199,10 +200,16 @@ onmessage = ({ data }) => {
       // Always answered, or the page would wait on it for ever.
       queue = queue.then(() => checksum(data)).catch((e) => post(kinds.summed, data.job, { crc: null, error: String(e?.message ?? e) }));
       break;
-    case kinds.convert:
+    case kinds.convert: {
+      // Its output in the storage is made now, while the file before it may
+      // still convert: making a file and its handle takes the browser a few
+      // milliseconds. In a chosen folder, nothing is made before its turn.
+      const { entry } = data;
+      const storing = entry === null || typeof entry === 'string' ? halvorineIo.storing(entry) : null;
       // A fault here stops this worker, as the browser stopping it would:
       // the page marks the file failed and starts a fresh worker.
-      queue = queue.then(() => convert(data)).catch((e) => setTimeout(() => { throw e; }));
+      queue = queue.then(() => convert(data, storing)).catch((e) => setTimeout(() => { throw e; }));
       break;
+    }
   }
 };

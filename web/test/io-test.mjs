@@ -2,18 +2,20 @@
 // browser: reading a part ahead, from every kind of stream and from slices
 // the page reads, sizes around its parts, a file cut short, and a file left
 // for the next; storing into a private file system that fills up, and into
-// memory.
+// memory, with the CRC-32 of an output small enough taken as it closes.
 //
 // node io-test.mjs
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import vm from 'node:vm';
+import zlib from 'node:zlib';
 
 // A stored file: a sync access handle over `bytes`, holding at most `quota`.
 function storage(quota, refuse = false) {
   const file = { bytes: Buffer.alloc(0), closed: false };
   const handle = {
     truncate: (n) => { file.bytes = file.bytes.subarray(0, n); },
+    getSize: () => file.bytes.length,
     write(data, { at }) {
       const n = Math.max(0, Math.min(data.length, quota - at));
       if (n === 0 && data.length > 0) throw new Error('QuotaExceededError');
@@ -28,12 +30,14 @@ function storage(quota, refuse = false) {
 }
 
 function load(globals = {}) {
-  const context = vm.createContext({ self: {}, Blob, ReadableStream, queueMicrotask, Uint8Array, ArrayBuffer, ...globals });
-  vm.runInContext(`${fs.readFileSync(new URL('../io.js', import.meta.url), 'utf8')}\nself.io = halvorineIo;`, context);
+  const context = vm.createContext({ self: {}, Blob, ReadableStream, queueMicrotask, Uint8Array, Uint32Array, Int32Array, ArrayBuffer,
+    TextEncoder, DataView, BigInt, ...globals });
+  const source = (name) => fs.readFileSync(new URL(`../${name}`, import.meta.url), 'utf8');
+  vm.runInContext(`${source('zip.js')}\n${source('io.js')}\nself.io = halvorineIo;`, context);
   return context.self.io;
 }
 const io = load();
-const { size } = io;
+const { size, summedUpTo } = io;
 
 // A picked file of `length` bytes whose stream gives `part` bytes at a time,
 // as a byte stream or not, and stops after `gives` bytes.
@@ -112,25 +116,33 @@ for (const way of ['stream', 'byte stream', 'slices']) {
   assert.ok(!read.failed && read.bytes.equals(content), 'a file read after one left');
 }
 
-// Storing: written `blocks` of `block` bytes each into a private file
-// system holding `quota` bytes (null: held in memory; refuse: the file
-// cannot be opened there, so it is held in memory).
+// Storing: written `blocks` of `block` bytes each, then `tail` bytes, into a
+// private file system holding `quota` bytes (null: held in memory; refuse:
+// the file cannot be opened there, so it is held in memory). An output of
+// at most summedUpTo bytes, whole, has its CRC-32 as it closes; any other
+// has none.
 const block = 512 << 10;
-for (const [blocks, quota, refuse, stored, all] of [
-  [0, Infinity, false, true, true],
-  [9, Infinity, false, true, true],
-  [9, 3 * block + 100, false, true, false],
-  [9, 0, false, true, false],
-  [3, Infinity, true, false, true],
-  [20, null, false, false, true],
+for (const [blocks, tail, quota, refuse, stored, all] of [
+  [0, 0, Infinity, false, true, true],
+  [0, 77, Infinity, false, true, true],
+  [2, 0, Infinity, false, true, true],
+  [2, 1, Infinity, false, true, true],
+  [9, 0, Infinity, false, true, true],
+  [9, 0, 3 * block + 100, false, true, false],
+  [1, 0, block - 1, false, true, false],
+  [9, 0, 0, false, true, false],
+  [3, 0, Infinity, true, false, true],
+  [1, 5, null, false, false, true],
+  [20, 0, null, false, false, true],
 ]) {
   const disk = storage(quota, refuse);
   const output = await load({ halvorineStorage: disk.halvorineStorage }).storing(quota === null ? null : 'entry');
-  const { content } = picked(blocks * block);
+  const { content } = picked(blocks * block + tail);
   const taken = [];
   for (let b = 0; b < blocks; b++) taken.push(output.write(content.subarray(b * block, (b + 1) * block)));
+  if (tail > 0) taken.push(output.write(content.subarray(blocks * block)));
   const closed = output.close();
-  const label = `${blocks} blocks, quota ${quota}, refused ${refuse}`;
+  const label = `${blocks} blocks and ${tail} bytes, quota ${quota}, refused ${refuse}`;
   assert.equal(output.stored, stored, label);
   assert.equal(closed.closed, all, label);
   assert.ok(taken.every((t, b) => t === (all || taken.slice(0, b + 1).every(Boolean))), `${label}: no write taken after one failed`);
@@ -138,5 +150,6 @@ for (const [blocks, quota, refuse, stored, all] of [
   assert.equal(closed.bytes, kept.length, label);
   assert.ok(kept.equals(content.subarray(0, kept.length)) && (all ? kept.length === content.length : kept.length <= quota), label);
   assert.ok(!stored || disk.file.closed, `${label}: closed`);
+  assert.equal(closed.crc, all && content.length <= summedUpTo ? zlib.crc32(content) : null, `${label}: its CRC-32`);
 }
 console.log('reading and storing test: passed');
