@@ -25,6 +25,7 @@ const halvorineConverter = (() => {
   // The jobs given to the worker, in order, each { job, source, moved,
   // closing, begun, heard, settle, fail }: it works on the first.
   let given = [];
+  const asked = new Map();  // each naming job's { settle, fail }, answered out of turn
 
   // Why a job ended without the worker's last word: `started` false where
   // no worker could be started for it, `cannot` where none ever will be (a
@@ -46,6 +47,8 @@ const halvorineConverter = (() => {
     const jobs = given;
     given = [];
     jobs.forEach((job, k) => job.fail(why, k === 0));
+    for (const { fail } of asked.values()) fail(new Stopped(why));
+    asked.clear();
   }
 
   // A page opened from a file cannot start worker.js in some browsers (an
@@ -88,6 +91,7 @@ const halvorineConverter = (() => {
         if (worker !== w) return;
         if (data.kind === kinds.hello) { ready = true; hello({ storage: data.storage }); }
         else if (data.kind === kinds.broken) broken(new Error(data.error));
+        else if (data.kind === kinds.named) asked.get(data.job)?.settle(data.outputs);
         else if (data.job === given[0]?.job) heard(data);
       };
       w.onerror = (event) => {
@@ -192,5 +196,16 @@ const halvorineConverter = (() => {
     return said.crc;
   }
 
-  return Object.freeze({ Stopped, ready, convert, checksum, end, build, buildQuery });
+  // The converter's own output name for each of `names` (null where one
+  // gives none), answered without waiting for the file converting.
+  async function outputNames(names) {
+    await ready();
+    const job = ++jobs;
+    return new Promise((settle, fail) => {
+      asked.set(job, { settle, fail });
+      worker.postMessage({ kind: kinds.name, job, names });
+    }).finally(() => asked.delete(job));
+  }
+
+  return Object.freeze({ Stopped, ready, convert, checksum, outputNames, end, build, buildQuery });
 })();

@@ -10,17 +10,6 @@
 const halvorineFolder = (() => {
   const { safePath, sameName, unfit } = halvorineZip;
   const within = (folder, name) => (folder ? `${folder}/${name}` : name);
-  const encoder = new TextEncoder();
-
-  // The output's name by the converter's rule (cli/naming.cpp): the name
-  // after "halvorine-", cut after its first '.' within the first 80 bytes
-  // of UTF-8, then "ddc"; null where it has none. To plan only: the worker
-  // writes under the name the converter gives, and only where the two agree.
-  function outputName(name) {
-    const bytes = encoder.encode(`halvorine-${name}`);
-    const dot = bytes.subarray(0, 80).indexOf(0x2e);
-    return dot < 0 ? null : `${new TextDecoder().decode(bytes.subarray(0, dot + 1))}ddc`;
-  }
 
   // How many of the folders of `parts` (a path's parts) stand under `dir`
   // (`had`) and whether something stands at the path itself (`there`),
@@ -127,9 +116,12 @@ const halvorineFolder = (() => {
         const going = [];
         const there = [];
         const seen = new Map();
-        for (const job of jobs) {
+        // The converter names them; the worker writes only where it names
+        // an output as planned.
+        const names = await halvorineConverter.outputNames(jobs.map((job) => job.file.name));
+        for (const [k, job] of jobs.entries()) {
           const from = within(job.folder, job.file.name);
-          const name = outputName(job.file.name);
+          const name = names[k];
           const path = name === null ? '' : safePath(within(job.folder, name));
           const parts = path.split('/');
           const place = { dir, under: parts.slice(0, -1), name: name === null ? null : parts.at(-1), key: sameName(path), from, path };
@@ -293,5 +285,5 @@ const halvorineFolder = (() => {
     };
   }
 
-  return Object.freeze({ outputName, start, writing, get sink() { return chosen; } });
+  return Object.freeze({ start, writing, get sink() { return chosen; } });
 })();

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/messages.hpp"
+#include "cli/naming.hpp"
 #include "cli/sequence.hpp"
 
 namespace {
@@ -97,4 +98,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int halvorine_convert(const char* argument) {
     // have kept it: its failure is the same failure, in the same words.
     files.say(Message::write_failure, halvorine::cli::message_text(Message::write_failure));
     return 1;
+}
+
+// The output's name for `argument`, for the page to plan a folder's outputs
+// before they are converted; empty where it has none. Called between the
+// waits of a conversion in progress, which it leaves alone: it never waits,
+// and the stack it uses is its own, below the waiting conversion's.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* halvorine_output_name(const char* argument) {
+    static std::string name;
+    name = halvorine::cli::output_name(argument).value_or("");
+    return name.c_str();
 }

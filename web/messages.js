@@ -8,6 +8,7 @@ const halvorineMessages = Object.freeze({
   wasm: 'wasm',  // { wasm }: the WebAssembly, for a worker started from bundle.js
   convert: 'convert',  // { file, entry }: the entry in the private storage, null to hold it in memory, or a place in a folder chosen (folder.js)
   slice: 'slice',  // { at, bytes }: a part the page read for the worker (null where it could not)
+  name: 'name',  // { names }: files' names, to be answered at once with the outputs' names
   checksum: 'checksum',  // { blob, entry }: an output to read for its CRC-32 (entry: in the private storage, else null)
   // Worker to page.
   hello: 'hello',  // { storage }: ready; whether outputs can be written into the private storage
@@ -17,6 +18,7 @@ const halvorineMessages = Object.freeze({
   readSlice: 'read-slice',  // { at, end }: a worker that may not read the picked file asks the page
   progress: 'progress',  // { done, total, closing }: bytes read; closing once reading is over
   done: 'done',  // { status, output, bytes, seconds, stored, crc, blob, why }: crc the output's CRC-32 where taken, else null; why, where a chosen folder was not written into
+  named: 'named',  // { outputs }: the output's name for each, null where a name gives none
   summed: 'summed',  // { crc, error }: the CRC-32, null where it could not be read
   // Page to its service worker.
   takeOver: 'take-over',  // the page is about to reload into the waiting build

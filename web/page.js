@@ -93,6 +93,7 @@ function enqueue(picks) {
   const into = sinks.folder;
   const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: addItem(file, folder) }));
   entering = entering.then(() => into?.plan(jobs, [...going, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
+    .catch((e) => { for (const job of jobs) notStarted(e, job); return []; })
     .then((planned) => { for (const job of planned) queue.push(job); changed(); next(); });
 }
 

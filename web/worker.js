@@ -183,6 +183,21 @@ async function checksum({ job, blob, entry }) {
   post(kinds.summed, job, { crc });
 }
 
+// The output's name for a file's `name` by the converter, null where it
+// gives none. Not through ccall, which takes a call made while a conversion
+// waits for the rest of it as that conversion's own.
+function outputName(module, name) {
+  const stack = module.stackSave();
+  try {
+    const size = name.length * 4 + 1;
+    const at = module.stackAlloc(size);
+    module.stringToUTF8(name, at, size);
+    return module.UTF8ToString(module._halvorine_output_name(at)) || null;
+  } finally {
+    module.stackRestore(stack);
+  }
+}
+
 let queue = Promise.resolve();
 onmessage = ({ data }) => {
   switch (data.kind) {
@@ -195,6 +210,10 @@ onmessage = ({ data }) => {
       if (data.job !== sliceAsked?.job || data.at !== sliceAsked.at) break;
       if (data.bytes) sliceAsked.resolve(data.bytes);
       else sliceAsked.reject(new Error('the page could not read the file'));
+      break;
+    case kinds.name:
+      // At once, even while a file converts: naming never waits.
+      ready.then((module) => post(kinds.named, data.job, { outputs: data.names.map((name) => outputName(module, name)) }));
       break;
     case kinds.checksum:
       // Always answered, or the page would wait on it for ever.

@@ -1010,12 +1010,26 @@ if (!opts.bigOnly) {
     const converted = intoOrder.filter(({ p, want }) => want.status === 0 && p !== 'take.2.wav');
     const all = `The outputs of ${converted.length} of these ${intoOrder.length - 1} recordings are already in into: ` +
       `${converted.slice(0, 5).map(({ p, want }) => outputOf(p, want)).join(', ')} and 1 more.`;
+    // Before the first pick, a large recording starts to convert: the
+    // pick's outputs are named by its converter meanwhile, which must leave
+    // that conversion as it was.
+    const large = path.join(work, 'into-large.wav');
+    bigWav(large, 128 << 20);
+    const largeWant = native(large);
     for (const [answer, question] of [['#ask-skip', 'Into/halvorine-LOUD.ddc is already in into.'], ['#ask-stop', all], ['#ask-replace', all]]) {
+      if (answer === '#ask-skip') {
+        await page.upload([large]);
+        await page.waitFor(() => document.querySelector('#results li:last-child .state').textContent.endsWith(': converting'), null, 30_000);
+      }
       const intoFrom = await count(page);
       await page.upload([into], '#folder');
       await page.waitFor(() => !document.getElementById('ask').hidden, null, 30_000);
       const asked = await page.run(() => document.getElementById('ask-words').textContent);
       check(asked === question, `into a folder: asked ${JSON.stringify(asked)}`);
+      if (answer === '#ask-skip') {
+        check(await page.run((k) => !document.querySelectorAll('#results li')[k].dataset.status, intoFrom - 1),
+          'into a folder: the pick was named while a large recording converted');
+      }
       await page.click(answer);
       await page.waitFor((k) => document.querySelectorAll('#results li[data-status]').length >= k, intoFrom + intoOrder.length, 60_000);
       const got = await notes(intoFrom);
@@ -1025,8 +1039,10 @@ if (!opts.bigOnly) {
         if (/^[01] /.test(got[k])) saidAs(web[k], want, `into a folder: ${p}`);
       });
       const there = converted.map(({ p, want }) => ({ path: outputOf(p, want), input: p === 'LOUD.WAV' && answer !== '#ask-replace' ? old : want }));
+      there.push({ path: largeWant.output, input: largeWant });
       zipMatches(await standInFiles(page, 'into', answer === '#ask-replace'), there.sort(byPath), `into a folder, ${answer}`);
     }
+    fs.rmSync(large);
     await page.click('#into-off');
     check(await page.run(() => document.getElementById('into').hidden), 'back to the page: the folder is no longer named');
     report.push('converted into a folder: a clash left out, refusals left nothing, the question answered Skip, Stop and Replace');
