@@ -25,14 +25,18 @@
 //                  there and says nothing; prints "pipe SDDL" (its security
 //                  as read back) and "user SID" (this process's)
 //     Those still listed at the end start together. On stderr: how long
-//     after the last start the first words came.
+//     after the last start the first words came, and the widest gap between
+//     two processes' creation in a start of several (a loaded machine may
+//     hold one back for longer than Explorer would).
 
 #include <windows.h>
 // After windows.h, which they need.
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -151,6 +155,15 @@ public:
             at += apart;
         }
         for (auto& starter : starters) starter.join();
+        std::vector<std::uint64_t> created;  // in 100 ns units
+        for (const Run& run : runs_) {
+            FILETIME times[4];
+            if (run.process != nullptr && GetProcessTimes(run.process, &times[0], &times[1], &times[2], &times[3]) != 0) {
+                created.push_back(std::uint64_t{times[0].dwHighDateTime} << 32 | times[0].dwLowDateTime);
+            }
+        }
+        std::sort(created.begin(), created.end());
+        for (std::size_t i = 1; i < created.size(); ++i) widest_gap_ = std::max(widest_gap_, created[i] - created[i - 1]);
     }
 
     // Waits, looking every few milliseconds at each run, until `done`; a
@@ -209,6 +222,7 @@ public:
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*first_words_).count();
             std::fprintf(stderr, "first words %lld ms after the last start\n", static_cast<long long>(ms));
         }
+        std::fprintf(stderr, "widest gap %llu ms\n", static_cast<unsigned long long>(widest_gap_ / 10000));
     }
 
 private:
@@ -217,6 +231,7 @@ private:
     std::mutex mutex_;
     std::optional<Clock::time_point> last_start_;
     std::optional<Clock::duration> first_words_;
+    std::uint64_t widest_gap_ = 0;  // in 100 ns units
 };
 
 }  // namespace

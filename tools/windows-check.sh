@@ -263,7 +263,11 @@ only_converted() {
 
 # 120 started at once, and 120 started 200 ms apart (a machine slow to start
 # them), each gather in one window, which converts every one; the others
-# print nothing and end at once with status 0.
+# print nothing and end at once with status 0. A leader waits for the next
+# start as long as twice the slowest start so far, and 300 ms more: where
+# this machine's load held two of the processes' creations over 500 ms
+# apart, the pace was not the one asked for: a second window is then said
+# and allowed, every file still converted once.
 python3 tools/wavgen.py names "$work/many" 120
 cp -a "$work/many" "$work/many-native"
 convert_natively "$work/many-native"
@@ -276,8 +280,13 @@ for pace in go go=200; do
   [[ $(awk '$2 != 0' "$work/$name.status") == "" && $(wc -l <"$work/$name.status") == 120 ]] ||
     fail "of 120 drop targets started ($pace), some failed: $(awk '$2 != 0' "$work/$name.status")"
   mapfile -t leaders < <(windows_of "$name")
-  [[ ${#leaders[@]} == 1 ]] || fail "120 drop targets started ($pace) opened ${#leaders[@]} windows"
-  grep -qx "120 converted, 0 failed" "${leaders[0]}" || fail "the window said: $(cat "${leaders[0]}")"
+  gap=$(sed -n 's/^widest gap \([0-9]*\) ms\r\?$/\1/p' "$work/$name.err")
+  if [[ ${#leaders[@]} != 1 ]]; then
+    ((${gap:-0} > 500)) || fail "120 drop targets started ($pace, at most $gap ms apart) opened ${#leaders[@]} windows"
+    echo "$name: ${#leaders[@]} windows, as this machine created two of them $gap ms apart" >&2
+  fi
+  [[ $(awk '/^[0-9]+ converted, 0 failed$/ { n += $1 } END { print n + 0 }' "${leaders[@]}") == 120 ]] ||
+    fail "the windows said: $(cat "${leaders[@]}")"
   diff -r "$work/many-native" "$work/$name" >&2 || fail "the gathered files' outputs are not the console program's"
 done
 
