@@ -223,7 +223,8 @@ rm "$WINEPREFIX/dosdevices/e:"
 # starts them (start_command.exe FOLDER STEP..., see there) on the
 # recordings of $work/NAME, the Nth one's output in $work/NAME-out/N.out,
 # what start_command prints in $work/NAME.status; it says on stderr how long
-# after the last start the first file began converting.
+# after the last start the first file began converting, and the widest gap
+# between two processes' creation.
 selection() {
   local name=$1
   shift
@@ -232,7 +233,8 @@ selection() {
     timeout 300 "$wine" "$work/start_command.exe" "$(windows_path "$work/$name-out")" "$@" </dev/null ||
     fail "start_command failed on $name: $(cat "$work/$name.err")"
   sed -i 's/\r$//' "$work/$name.status"
-  sed -n "s/^first words /$name: first file converting /p" "$work/$name.err" >&2
+  sed -n -e "s/^first words /$name: first file converting /p" -e "s/^widest gap /$name: processes created at most /p" \
+    "$work/$name.err" | sed 's/ ms\r\?$/ ms apart/' >&2
 }
 # The .wav entry's command for recording $1.
 entry() { with_path "$verb" %1 "$(windows_path "$1")"; }
