@@ -199,6 +199,7 @@ function outputName(module, name) {
 }
 
 let queue = Promise.resolve();
+let faulted = false;  // a fault stopped this worker: it starts nothing more
 onmessage = ({ data }) => {
   switch (data.kind) {
     case kinds.wasm:
@@ -217,7 +218,7 @@ onmessage = ({ data }) => {
       break;
     case kinds.checksum:
       // Always answered, or the page would wait on it for ever.
-      queue = queue.then(() => checksum(data)).catch((e) => post(kinds.summed, data.job, { crc: null, error: String(e?.message ?? e) }));
+      queue = queue.then(() => !faulted && checksum(data)).catch((e) => post(kinds.summed, data.job, { crc: null, error: String(e?.message ?? e) }));
       break;
     case kinds.convert: {
       // Its output in the storage is made now, while the file before it may
@@ -227,7 +228,13 @@ onmessage = ({ data }) => {
       const storing = entry === null || typeof entry === 'string' ? halvorineIo.storing(entry) : null;
       // A fault here stops this worker, as the browser stopping it would:
       // the page marks the file failed and starts a fresh worker.
-      queue = queue.then(() => convert(data, storing)).catch((e) => setTimeout(() => { throw e; }));
+      // Nor does it start the files waiting in it, before the page ends it:
+      // one would make its output in a folder chosen, and the page would
+      // find it there when it gives the file to the next worker.
+      queue = queue.then(() => !faulted && convert(data, storing)).catch((e) => {
+        faulted = true;
+        setTimeout(() => { throw e; });
+      });
       break;
     }
   }
