@@ -62,7 +62,7 @@ struct Run {
     DWORD status = 126;  // when it cannot be started
 };
 
-bool start(wchar_t* command, HANDLE in, HANDLE out, HANDLE& process) {
+bool start(wchar_t* command, HANDLE in, HANDLE out, HANDLE& process, bool say = true) {
     STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
@@ -70,18 +70,10 @@ bool start(wchar_t* command, HANDLE in, HANDLE out, HANDLE& process) {
     start.hStdOutput = out;
     start.hStdError = out;
     PROCESS_INFORMATION info{};
-    // CreateProcessW may write into the command line. Under wine on a loaded
-    // machine, one of a hundred processes started at once is now and then
-    // refused: that is wine's, not the program's, and it is tried again.
-    // Only the last refusal is said, as the tests take any word on stderr
-    // for the program's.
-    for (int tries = 1; CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &info) == 0;
-         ++tries) {
-        if (tries == 5) {
-            std::fprintf(stderr, "cannot start %ls: error %lu\n", command, GetLastError());
-            return false;
-        }
-        Sleep(200);
+    // CreateProcessW may write into the command line.
+    if (CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &info) == 0) {
+        if (say) std::fprintf(stderr, "cannot start %ls: error %lu\n", command, GetLastError());
+        return false;
     }
     CloseHandle(info.hThread);
     process = info.hProcess;
@@ -134,27 +126,29 @@ public:
     }
 
     // Starts those listed, `apart` after one another, each from a thread of
-    // its own, so that one slow to start holds up none of the next.
+    // its own, so that one slow to start holds up none of the next. Under
+    // wine on a loaded machine, one of a hundred started at once is now and
+    // then refused: that is wine's, not the program's, and each refused is
+    // started once more when the others' starts are over, alone. Only a
+    // second refusal is said, as the tests take any word on stderr for the
+    // program's.
     void go(std::chrono::milliseconds apart) {
         std::vector<std::thread> starters;
+        std::vector<Run*> refused;
         auto at = Clock::now();
         for (Run& run : runs_) {
             if (run.process != nullptr || run.ended) continue;
-            starters.emplace_back([this, &run, at] {
+            starters.emplace_back([this, &run, &refused, at] {
                 std::this_thread::sleep_until(at);
-                SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-                const HANDLE out = CreateFileW(run.out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-                {
+                if (!launch(run, false)) {
                     std::lock_guard lock(mutex_);
-                    last_start_ = std::max(last_start_.value_or(Clock::time_point{}), Clock::now());
+                    refused.push_back(&run);
                 }
-                run.ended = out == INVALID_HANDLE_VALUE || !start(run.command.data(), run.in, out, run.process);
-                if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
             });
             at += apart;
         }
         for (auto& starter : starters) starter.join();
+        for (Run* run : refused) run->ended = !launch(*run, true);
         std::vector<std::uint64_t> created;  // in 100 ns units
         for (const Run& run : runs_) {
             FILETIME times[4];
@@ -164,6 +158,20 @@ public:
         }
         std::sort(created.begin(), created.end());
         for (std::size_t i = 1; i < created.size(); ++i) widest_gap_ = std::max(widest_gap_, created[i] - created[i - 1]);
+    }
+
+    // Starts `run` with its output in its file; false where it could not be.
+    bool launch(Run& run, bool say) {
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        const HANDLE out = CreateFileW(run.out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        {
+            std::lock_guard lock(mutex_);
+            last_start_ = std::max(last_start_.value_or(Clock::time_point{}), Clock::now());
+        }
+        const bool started = out != INVALID_HANDLE_VALUE && start(run.command.data(), run.in, out, run.process, say);
+        if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+        return started;
     }
 
     // Waits, looking every few milliseconds at each run, until `done`; a
