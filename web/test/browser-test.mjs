@@ -1300,11 +1300,16 @@ if (opts.big && !engineName.includes('-')) {
 // run of its own, which need not be alone.
 if (!opts.bigOnly) {
   // A file cut short while it is read, held after its first 4 MiB: the
-  // program's read failure, after the samples that arrived.
+  // program's read failure, after the samples that arrived. Chromium fails
+  // every read of a file changed since it was picked; WebKit has been seen
+  // to serve the whole recording as picked after the cut, from what it had
+  // read ahead. Outside Chromium the engine's reading decides, and the one
+  // thing never allowed is a success that is not the recording as picked.
   {
     const changing = path.join(work, 'held-changing.wav');
     const size = 64 << 20;
     bigWav(changing, size);
+    const whole = native(changing);
     const on = await openPage('', heldUrl);
     const from = await count(on);
     await held(on, [changing]);
@@ -1313,10 +1318,12 @@ if (!opts.bigOnly) {
     await letGo(on);
     await on.waitFor((n) => document.querySelectorAll('#results li[data-status]').length >= n, from + 1);
     const [web] = await results(on, from);
-    check(web.status === '1' &&
-      web.stdout === '\n Convert held-changing.wav to Halvorine format (halvorine-held-changing.ddc)\n\n\nERROR: Failed to read input file.\n',
-      `cut short while read: ${web.status} ${JSON.stringify(web.stdout)}`);
-    check(web.size > 0 && web.size < 48 + size / 3 * 4, `cut short while read: ${web.size} bytes saved`);
+    const cut = web.status === '1' && web.size > 0 && web.size < whole.size &&
+      web.stdout === '\n Convert held-changing.wav to Halvorine format (halvorine-held-changing.ddc)\n\n\nERROR: Failed to read input file.\n';
+    if (chromium || !(web.status === '0' && compare(web, whole, 'cut short while read, and read whole all the same'))) {
+      check(cut, `cut short while read: ${web.status} ${JSON.stringify(web.stdout)}, ${web.size} bytes saved`);
+    }
+    report.push(`a file cut short while read: ${cut ? 'the read failure' : 'read whole as it was picked'}`);
     await unheld(on);
     fs.rmSync(changing);
   }
