@@ -753,13 +753,13 @@ const heldUrl = variant('held', { 'worker.js': [['    read(into, count) {',
   'c.postMessage(file.name); }).then(() => module.halvorineIo.read(into, count)); }']] });
 // `files` given to a page of that variant, once it listens: resolves when the
 // first held-* of them is held.
-async function held(on, files, at = '#files') {
+async function held(on, files) {
   await on.run(() => {
     window.held = '';
     const c = new BroadcastChannel('held');
     c.onmessage = ({ data }) => { window.held = data; c.close(); };
   });
-  await on.upload(files, at);
+  await on.upload(files);
   await on.waitFor(() => window.held);
 }
 const letGo = (on) => on.run(() => { new BroadcastChannel('held').postMessage('go'); });
