@@ -195,16 +195,28 @@ const halvorineFolder = (() => {
   // other fills, so memory stays the same whatever the output's size.
   let buffers = null;
   async function writing(place, size) {
-    const made = [];  // [folder, name] of each folder made for it, to go with a failed output
+    // [folder, name] of each folder this output made, to go with it if it
+    // fails: known by a create that succeeded after a look-up that found
+    // nothing, never by a failed look-up alone, which a user's file of that
+    // name gives too.
+    const made = [];
     let dir = place.dir;
     let file = null;
     let writer = null;
     let why = '';
     try {
       for (const part of place.under) {
-        const had = await dir.getDirectoryHandle(part).catch(() => null);
-        if (!had) made.push([dir, part]);
-        dir = had ?? await dir.getDirectoryHandle(part, { create: true });
+        const had = await dir.getDirectoryHandle(part).catch((e) => {
+          if (e?.name !== 'NotFoundError') throw e;
+          return null;
+        });
+        if (had) {
+          dir = had;
+        } else {
+          const parent = dir;
+          dir = await parent.getDirectoryHandle(part, { create: true });
+          made.push([parent, part]);
+        }
       }
       if (place.name !== null) {
         if (!place.there && await dir.getFileHandle(place.name).then(() => true, (e) => e.name === 'TypeMismatchError')) {

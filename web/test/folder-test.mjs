@@ -1,0 +1,122 @@
+// The folder writer (web/folder.js, the worker's side) under node, over an
+// in-memory folder that answers as the browser's handles do: what it leaves
+// behind when an output is written, refused or fails part-way, and above
+// all that nothing that was there before is removed.
+//
+// node folder-test.mjs
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import vm from 'node:vm';
+
+const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder });
+for (const script of ['../zip.js', '../folder.js']) {
+  vm.runInContext(fs.readFileSync(new URL(script, import.meta.url), 'utf8'), context);
+}
+vm.runInContext('self.folder = halvorineFolder;', context);
+const { folder } = context.self;
+
+const named = (name, message) => Object.assign(new Error(message), { name });
+// A folder is a Map of names to folders (Maps) and files ({ bytes }).
+function handle(dir, name = '') {
+  const get = (kind, what, { create = false } = {}) => {
+    const at = dir.get(what);
+    if (at === undefined) {
+      if (!create) throw named('NotFoundError', 'A requested file or directory could not be found');
+      dir.set(what, kind === 'directory' ? new Map() : { bytes: new Uint8Array(0) });
+    } else if ((at instanceof Map) !== (kind === 'directory')) {
+      throw named('TypeMismatchError', 'The path supplied exists, but was not an entry of requested type.');
+    }
+    return dir.get(what);
+  };
+  return {
+    kind: 'directory', name,
+    getDirectoryHandle: async (what, how) => handle(get('directory', what, how), what),
+    getFileHandle: async (what, how) => {
+      const file = get('file', what, how);
+      return {
+        kind: 'file', name: what,
+        createWritable: async () => {
+          const parts = [];
+          return {
+            getWriter: () => ({
+              write: async (part) => {
+                if (file.failAt !== undefined && parts.length === file.failAt) throw named('QuotaExceededError', 'full');
+                parts.push(Uint8Array.from(part));
+              },
+              close: async () => { file.bytes = Buffer.concat(parts); },
+              abort: async () => {},
+            }),
+          };
+        },
+      };
+    },
+    removeEntry: async (what) => {
+      const at = dir.get(what);
+      if (at === undefined) throw named('NotFoundError', 'gone');
+      if (at instanceof Map && at.size > 0) throw named('InvalidModificationError', 'not empty');
+      dir.delete(what);
+    },
+  };
+}
+
+// The tree as [path, size or 'dir'], sorted.
+function listing(dir, under = '') {
+  return [...dir].flatMap(([name, at]) => (at instanceof Map
+    ? [[under + name, 'dir'], ...listing(at, `${under}${name}/`)]
+    : [[under + name, at.bytes.length]])).sort();
+}
+const tree = (entries) => {
+  const root = new Map();
+  for (const [path, what] of entries) {
+    const parts = path.split('/');
+    let at = root;
+    for (const part of parts.slice(0, -1)) at = at.get(part) ?? at.set(part, new Map()).get(part);
+    at.set(parts.at(-1), what === 'dir' ? new Map() : { bytes: new Uint8Array(what) });
+  }
+  return root;
+};
+
+const size = 4;
+const output = new Uint8Array(10).map((_, i) => i);
+const place = (path, there = false) => ({ under: path.split('/').slice(0, -1), name: path.split('/').at(-1), there });
+// before: the folder's entries; path: the output's; status: the converter's;
+// failAt: the write that fails; result: finish()'s, 0 where a whole output
+// was to be kept and could not be.
+const cases = [
+  { what: 'written, its folders made', before: [], path: 'Takes/a/halvorine-x.ddc', status: 0,
+    after: [['Takes', 'dir'], ['Takes/a', 'dir'], ['Takes/a/halvorine-x.ddc', 10]], result: 1 },
+  { what: 'a user\'s file where a folder goes stays', before: [['Takes', 3]], path: 'Takes/halvorine-x.ddc',
+    status: 0, after: [['Takes', 3]], result: 0 },
+  { what: 'a user\'s file where a deeper folder goes stays, and the folder made for it goes',
+    before: [['keep', 'dir'], ['Takes', 'dir'], ['Takes/b', 2]], path: 'Takes/b/halvorine-x.ddc', status: 0,
+    after: [['Takes', 'dir'], ['Takes/b', 2], ['keep', 'dir']], result: 0 },
+  { what: 'a folder where the output goes stays, with what it holds',
+    before: [['halvorine-x.ddc/y', 5]], path: 'halvorine-x.ddc', status: 0,
+    after: [['halvorine-x.ddc', 'dir'], ['halvorine-x.ddc/y', 5]], result: 0 },
+  { what: 'an output there since the plan stays', before: [['A', 'dir'], ['A/halvorine-x.ddc', 7]],
+    path: 'A/halvorine-x.ddc', status: 0, after: [['A', 'dir'], ['A/halvorine-x.ddc', 7]], result: 0 },
+  { what: 'a failed conversion leaves nothing, folders made included', before: [['A', 'dir']],
+    path: 'A/b/c/halvorine-x.ddc', status: 1, after: [['A', 'dir']], result: 1 },
+  { what: 'a write failing part-way leaves nothing', before: [], path: 'A/halvorine-x.ddc', status: 0,
+    failAt: 1, after: [], result: 0 },
+  { what: 'a replaced output keeps its old bytes when the new one fails', before: [['halvorine-x.ddc', 7]],
+    path: 'halvorine-x.ddc', there: true, status: 1, after: [['halvorine-x.ddc', 7]], result: 1 },
+];
+for (const c of cases) {
+  const root = tree(c.before);
+  const at = place(c.path, c.there);
+  const out = await folder.writing({ dir: handle(root), ...at }, size);
+  if (c.failAt !== undefined) {
+    let dir = root;
+    for (const part of at.under) dir = dir.get(part);
+    dir.get(at.name).failAt = c.failAt;
+  }
+  if (out.open(at.name)) {
+    await out.write(output);
+    assert.equal((await out.close()).closed, c.failAt === undefined, c.what);
+  }
+  assert.equal(await out.finish(c.status), c.result, c.what);
+  assert.deepEqual(listing(root), [...c.after].sort(), c.what);
+  console.log(`ok: ${c.what}`);
+}
+console.log(`folder writer: ${cases.length} cases passed`);
