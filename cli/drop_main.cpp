@@ -1,7 +1,8 @@
 // The drop target. On Windows, Explorer hands it the files dropped on it or
-// on its shortcut, or the one the right-click entry was chosen on, as full
-// paths; on Linux a file manager starts it from its desktop entry, in a
-// terminal, with the files chosen. Each is converted beside itself, in this
+// on its shortcut, as full paths on its command line, or a selection the
+// right-click entries were chosen on, through COM (platform/selection.hpp);
+// on Linux a file manager starts it from its desktop entry, in a terminal,
+// with the files chosen. Each is converted beside itself, in this
 // process, exactly as the console program run in its folder on the file's
 // bare name, except that no output is written twice in one window. Nothing
 // on the way reads the names as anything but names: no command interpreter,
@@ -13,7 +14,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
-#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -31,8 +31,8 @@
 #include "convert/blocks.hpp"
 #include "platform/console.hpp"
 #include "platform/file_io.hpp"
-#include "platform/gather.hpp"
 #include "platform/paths.hpp"
+#include "platform/selection.hpp"
 
 #if defined(_WIN32)
 // The start-up code takes the arguments as they are: "take[1].wav" stays a
@@ -204,11 +204,11 @@ private:
     std::string said_;
 };
 
-// Everything one window converts: its arguments, the recordings under the
-// folders among them, and the paths handed over by drop targets started with
-// it. Each path is listed as it joins, folders walked, before any of them is
-// converted, so that the count of files is known and outputs written meanwhile
-// are not met in a listing. A file or folder reached twice (a folder and a
+// Everything one window converts: its arguments or the selection handed
+// over, and the recordings under the folders among them. Each path is listed
+// as it joins, folders walked, before any of them is converted, so that the
+// count of files is known and outputs written meanwhile are not met in a
+// listing. A file or folder reached twice (a folder and a
 // file in it, one folder given twice, a folder mounted inside itself) is
 // taken once.
 class Batch {
@@ -224,6 +224,11 @@ public:
         } else {
             push(path);
         }
+    }
+
+    // Items chosen that no path leads to, which cannot be converted.
+    void without_path(std::size_t count) {
+        items_.push_back({false, {}, message_text(Message::drop_no_path, {std::to_string(count)})});
     }
 
     // Converts the next file, or says the next note; false when none is left.
@@ -404,35 +409,21 @@ private:
     std::vector<std::string> failures_;
 };
 
-void add_all(Batch& batch, const std::vector<fs::path>& paths) {
-    for (const auto& path : paths) batch.add(path);
-}
-
-// The full path of a start that may be one of many: Explorer starts the .wav
-// entry once per file chosen, each with one file. Any other start (a drop, a
-// folder's entry) holds all it is given. None either for a path that cannot
-// be made absolute, which no other process could find.
-std::optional<fs::path> one_of_many(const std::vector<fs::path>& args) {
-    if (args.size() != 1 || halvorine::kind_of(args.front()) == halvorine::EntryKind::folder) return std::nullopt;
-    std::error_code ec;
-    fs::path full = fs::absolute(args.front(), ec);
-    if (ec) return std::nullopt;
-    return full;
-}
-
 int drop(const std::vector<fs::path>& args) {
     halvorine::prepare_output();
-    // Built for clicks, the drop targets a selection starts meet, and only
-    // the one that leads shows a window.
-    std::unique_ptr<halvorine::Gathering> gathering;
-    const auto full = halvorine::built_for_clicks() ? one_of_many(args) : std::nullopt;
-    if (full) {
-        gathering = halvorine::Gathering::join(*full);
-        if (!gathering) return 0;  // the leader converts it
+    // Started by COM for a right-click entry: the selection comes by Drop,
+    // and the window opens once it has. Explorer calls Drop at once; an
+    // activation without one ends here, unseen.
+    std::optional<halvorine::Selection> selection;
+    if (halvorine::built_for_clicks() && halvorine::started_by_com(args)) {
+        selection = halvorine::take_selection(std::chrono::seconds(30));
+        if (!selection) return 0;
+        // Explorer lists a selection in its own order, focused item first.
+        std::sort(selection->paths.begin(), selection->paths.end());
     }
     halvorine::open_console();
     Batch batch;
-    if (args.empty()) {
+    if (args.empty() && !selection) {
         batch.screen().say(Message::drop_usage);
 #if defined(_WIN32)
         batch.screen().say(Message::drop_usage_windows);
@@ -443,16 +434,8 @@ int drop(const std::vector<fs::path>& args) {
         halvorine::wait_for_key();
         return 0;
     }
-    if (gathering) {
-        batch.screen().progress(message_text(Message::drop_collecting), true);
-        std::vector<fs::path> gathered = gathering->collect();
-        // Explorer starts a selection's processes in no fixed order.
-        gathered.push_back(*full);
-        std::sort(gathered.begin(), gathered.end());
-        add_all(batch, gathered);
-    } else {
-        add_all(batch, args);
-    }
+    for (const auto& path : selection ? selection->paths : args) batch.add(path);
+    if (selection && selection->without_path != 0) batch.without_path(selection->without_path);
     while (batch.next()) {
     }
     const bool all_converted = batch.finish();

@@ -43,6 +43,8 @@ constexpr std::array catalogue{
     Entry{Message::drop_unreadable, "\nNot converted: the folder %s cannot be read.", true},
     Entry{Message::drop_partly_read, "\nNot converted: the rest of the folder %s, which cannot be read to its end.",
           true},
+    Entry{Message::drop_no_path,
+          "\nNot converted: items chosen that are not files on a drive (on a phone, or inside a zip folder): %d.", true},
     Entry{Message::drop_clash, "\nNot converted: %s would replace %s, already made from %s.", true},
     Entry{Message::drop_not_own_file,
           "\nNot converted: %s, as its output %s is a link, a pipe, a device or a file with more than one name.", true},
@@ -58,9 +60,7 @@ constexpr std::array catalogue{
     Entry{Message::drop_skipped_hidden, "hidden or system %d", false},
     Entry{Message::drop_skipped_other, "not .wav files %d", false},
     Entry{Message::drop_press_key, "Press a key to close this window.", true},
-    // Rewritten in place on a terminal, so without a line end. The first
-    // while a window takes in the files of the drop targets started with it.
-    Entry{Message::drop_collecting, "Collecting files…", false},
+    // Rewritten in place on a terminal, so without a line end.
     Entry{Message::drop_progress, "Converting %d of %d", false},
     Entry{Message::drop_progress_bytes, "Converting %d of %d: %d of %d MB", false},
 };

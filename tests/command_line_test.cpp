@@ -1,16 +1,17 @@
 // What of the Windows drop target wine cannot show. Its command line as
 // Explorer writes it: under wine only the forms its entries and a drop give
-// are started; the rest of what Windows may hand over is here. And who may
-// open the pipe its processes gather at: wine runs every process as one user
-// and enforces no access rule, so the descriptor's text is checked here.
+// are started; the rest of what Windows may hand over is here. And the
+// blocks a selection comes in, as any data object might hold them.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/command_line.hpp"
-#include "platform/gather.hpp"
+#include "platform/selection.hpp"
 
 namespace halvorine {
 namespace {
@@ -52,33 +53,51 @@ TEST(CommandLine, PathsComeWhole) {
     }
 }
 
-// The user alone, nothing inherited, and the process's own level as the
-// label; nothing at all from what is not a plain SID, so that a text such as
-// an entry for Everyone (WD) never becomes part of the descriptor.
-TEST(GatheringPipe, OnlyTheUserAtItsLevelOrAbove) {
-    const std::wstring user = L"S-1-5-21-1004336348-1177238915-682003330-1001";
-    const struct {
-        std::wstring user;
-        std::wstring integrity;
-        std::wstring sddl;
-    } cases[] = {
-        {user, L"S-1-16-8192", L"D:P(A;;GA;;;" + user + L")S:(ML;;NWNR;;;S-1-16-8192)"},
-        {user, L"S-1-16-12288", L"D:P(A;;GA;;;" + user + L")S:(ML;;NWNR;;;S-1-16-12288)"},
-        {L"S-1-5-18", L"S-1-16-16384", L"D:P(A;;GA;;;S-1-5-18)S:(ML;;NWNR;;;S-1-16-16384)"},
-        {user + L")(A;;GA;;;WD", L"S-1-16-8192", L""},
-        {user, L"S-1-16-8192)(A;;GA;;;WD", L""},
-        {L"WD", L"S-1-16-8192", L""},
-        {L"OW", L"S-1-16-8192", L""},
-        {user, L"ME", L""},
-        {user, user, L""},  // a label must be an integrity level's
-        {L"S-1-5-21--1001", L"S-1-16-8192", L""},
-        {L"S-1-5-21-", L"S-1-16-8192", L""},
-        {L"", L"S-1-16-8192", L""},
-        {user, L"", L""},
-    };
-    for (const auto& [owner, integrity, sddl] : cases) {
-        EXPECT_EQ(pipe_security(owner, integrity), sddl) << testing::PrintToString(owner + L" " + integrity);
+// A selection's blocks as Explorer's data object holds them. Whatever their
+// sizes and offsets say, only what lies within the block is read.
+std::vector<unsigned char> hdrop(std::uint32_t offset, bool wide, const std::u16string& names) {
+    std::vector<unsigned char> block(20, 0);
+    block[0] = static_cast<unsigned char>(offset);
+    block[16] = wide ? 1 : 0;
+    block.resize(std::max<std::size_t>(block.size(), offset));
+    for (const char16_t unit : names) {
+        block.push_back(static_cast<unsigned char>(unit & 0xff));
+        block.push_back(static_cast<unsigned char>(unit >> 8));
     }
+    return block;
+}
+
+TEST(Selection, PathsWithinTheBlock) {
+    using namespace std::string_literals;
+    const std::u16string two = u"C:\\Rec\\a.wav\0E:\\\0\0"s;
+    const struct {
+        std::vector<unsigned char> block;
+        std::vector<std::wstring> paths;
+    } cases[] = {
+        {hdrop(20, true, two), {L"C:\\Rec\\a.wav", L"E:\\"}},
+        {hdrop(24, true, two), {L"C:\\Rec\\a.wav", L"E:\\"}},       // names after a gap
+        {hdrop(20, true, u"\u0437\u0430\u043f.wav\0\0"s), {L"\u0437\u0430\u043f.wav"}},
+        {hdrop(20, true, u"C:\\a.wav\0C:\\cut"s), {L"C:\\a.wav"}},  // cut by the block's end
+        {hdrop(20, true, u"C:\\a.wav"s), {}},
+        {hdrop(20, true, u"\0"s), {}},
+        {hdrop(20, false, u"C:\\a.wav\0\0"s), {}},                     // 8-bit names
+        {hdrop(8, true, two), {}},                                      // inside the header
+        {hdrop(4000, true, u""s), {}},                                   // past the end
+        {std::vector<unsigned char>(19, 0), {}},
+    };
+    for (const auto& [block, paths] : cases) {
+        EXPECT_EQ(dropped_paths(block), paths) << testing::PrintToString(block.size());
+    }
+    const auto cida = [](std::uint32_t count, std::size_t size) {
+        std::vector<unsigned char> block(size, 0);
+        if (size >= 4) block[0] = static_cast<unsigned char>(count);
+        return block;
+    };
+    EXPECT_EQ(shell_items(cida(3, 4 + 4 * 4 + 60)), 3U);
+    EXPECT_EQ(shell_items(cida(3, 4 + 4 * 4)), 3U);
+    EXPECT_EQ(shell_items(cida(3, 4 + 3 * 4)), 0U);  // offsets cut short
+    EXPECT_EQ(shell_items(cida(0, 8)), 0U);
+    EXPECT_EQ(shell_items(cida(1, 3)), 0U);
 }
 
 }  // namespace

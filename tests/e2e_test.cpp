@@ -677,10 +677,9 @@ TEST_F(E2e, WildcardsExpandWhereTheShellDoesNot) {
 }
 
 // Windows without a console: the drop target, installed, started as
-// Explorer starts it (tests/start_command.cpp, no command interpreter): by
-// the right-click entry's registered command, "%1" replaced by one file's
-// full path, and by a drop, every path at once, quoted only when it holds a
-// space. Each file converts next to itself as the console program converts
+// Explorer starts it for a drop on its shortcut (tests/start_command.cpp, no
+// command interpreter): with one file's full path, and with every path at
+// once, quoted only when it holds a space. Each file converts next to itself as the console program converts
 // it there, a failure is said and the next file goes on, and no name is read
 // as a command (a cmd.exe on the way would make the folder "marker") or as a
 // pattern (which would convert take1.wav). Dropped together, recordings

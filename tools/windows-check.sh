@@ -4,25 +4,25 @@
 # statuses as the native build, names in any script included, plus wildcard
 # expansion by the program itself and names shown whole on a console. The
 # installer is installed in a fresh prefix first (files, right-click entries,
-# shortcut, PATH), the drop target is tested as installed, started by each
-# right-click entry's command as Explorer starts it (a folder of recordings,
-# a memory card's root as drive E:, 120 files chosen at once and 120 started
-# 200 ms apart, a leader ended once two have joined it, one that connects
-# and says nothing, a selection beside a window waiting for its key: every
-# file converted once, whatever the machine's timing), and typed in a
-# console; then the installer must leave nothing behind, replace an older
+# shortcut, PATH), the drop target is tested as installed: started by the
+# folder background's command as Explorer starts it (a folder of recordings,
+# a memory card's root as drive E:), by the entries on files and folders as
+# Explorer calls their class (tests/choose_entry.cpp: one file, 150 and
+# 1,000 chosen at once, folders with a drive's root, two selections at once,
+# an activation with no Drop; each window read as a person sees it), and
+# typed in a console; then the installer must leave nothing behind, replace an older
 # version and refuse to replace a newer one.
-# Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime, and the
-# release build's drop target and tests.
+# Needs: g++-mingw-w64-x86-64-posix wine64 wixl msitools faketime xvfb, and
+# the release build's drop target and tests.
 source "$(dirname "$0")/prelude.sh"
 wine=/usr/lib/wine/wine64
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 exe=$PWD/build/windows/halvorine-convert.exe
-# Windows' own DLLs only (advapi32: the drop target's pipe security).
+# Windows' own DLLs only (ole32 and user32: the drop target's COM class).
 for program in "$exe" build/windows/halvorine-drop.exe build/windows/halvorine-dropw.exe; do
-  if x86_64-w64-mingw32-objdump -p "$program" | grep -i "DLL Name" | grep -viE "kernel32|msvcrt|advapi32"; then
+  if x86_64-w64-mingw32-objdump -p "$program" | grep -i "DLL Name" | grep -viE "kernel32|msvcrt|ole32|user32"; then
     echo "$program needs DLLs beyond the system's" >&2
     exit 1
   fi
@@ -86,6 +86,8 @@ tools/msi.sh "$files" "$version" "$work/new.msi"
 tools/msi.sh "$files" 1.0.0 "$work/old.msi"
 x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -O2 -municode -static -s \
   tests/start_command.cpp -o "$work/start_command.exe"
+x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -O2 -municode -static -s \
+  tests/choose_entry.cpp -o "$work/choose_entry.exe" -lole32 -luuid
 
 folder='C:\Program Files\halvorine-convert'
 installed_files=$WINEPREFIX/drive_c/Program\ Files/halvorine-convert
@@ -93,6 +95,7 @@ shortcut="$HOME/Convert to Halvorine (.ddc).lnk"
 verb_key='HKLM\Software\Classes\SystemFileAssociations\.wav\shell\halvorine-convert'
 folder_key='HKLM\Software\Classes\Directory\shell\halvorine-convert'
 background_key='HKLM\Software\Classes\Directory\Background\shell\halvorine-convert'
+class_key='HKLM\Software\Classes\CLSID\{D5C6678E-DD71-420B-8F4F-0A43148FB5BA}'
 msiexec() { "$wine" msiexec "$@" /qn; }
 # The data of one registry value (reg query's arguments).
 reg_value() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r' | sed -n 's/^ *[^ ].*REG_[A-Z_]*  *//p'; }
@@ -119,7 +122,7 @@ path_after() { printf '%s' "$path_before" && printf ';%.0s' $(seq "$1"); }
 # or Apps & features entry.
 nothing_left() {
   [[ ! -e $installed_files ]] || fail "uninstalled, but the files are left: $(ls "$installed_files")"
-  for key in "$verb_key" "$folder_key" "$background_key"; do
+  for key in "$verb_key" "$folder_key" "$background_key" "$class_key"; do
     [[ -z $(reg_value "$key" /ve) ]] || fail "uninstalled, but the right-click entry $key is left"
   done
   [[ ! -e $shortcut ]] || fail "uninstalled, but the shortcut is left"
@@ -140,20 +143,22 @@ convert_natively() {
 
 msiexec /i "$work/new.msi" || fail "the installer failed"
 same_files
-# Each right-click entry: its name, and its command read back.
+# Each right-click entry: its name, and its class or command read back. The
+# entries on files and folders name the class, whose server is the drop
+# target for clicks, and hold no command line.
 drop="\"$folder\\halvorine-dropw.exe\""
-verb=$(reg_value "$verb_key\command" /ve)
-folder_verb=$(reg_value "$folder_key\command" /ve)
 background_verb=$(reg_value "$background_key\command" /ve)
-[[ $verb == "$drop \"%1\"" ]] || fail "the right-click entry runs $verb"
-[[ $folder_verb == "$drop \"%1\"" ]] || fail "the folder's right-click entry runs $folder_verb"
+for key in "$verb_key" "$folder_key"; do
+  [[ $(reg_value "$key\DropTarget" /v CLSID) == "{D5C6678E-DD71-420B-8F4F-0A43148FB5BA}" &&
+    -z $(reg_value "$key\command" /ve) ]] || fail "$key names no class"
+done
+[[ $(reg_value "$class_key\LocalServer32" /ve) == "$drop" ]] ||
+  fail "the class's server is $(reg_value "$class_key\LocalServer32" /ve)"
 [[ $background_verb == "$drop \"%V\"" ]] || fail "the folder background's right-click entry runs $background_verb"
 [[ $(reg_value "$verb_key" /ve) == "Convert to Halvorine (.ddc)" ]] || fail "the right-click entry is not named"
 for key in "$folder_key" "$background_key"; do
   [[ $(reg_value "$key" /ve) == "Convert recordings to Halvorine" ]] || fail "$key is not named"
 done
-# Offered for up to 100 files chosen, not 15.
-[[ $(reg_value "$verb_key" /v MultiSelectModel) == Player ]] || fail "the .wav entry is not offered for many files"
 [[ $(system_path) == "$path_before;$folder\\" ]] || fail "installed, PATH is $(system_path)"
 [[ -f $shortcut ]] || fail "no shortcut on the desktop"
 grep -aqF 'halvorine-convert\halvorine-dropw.exe' "$shortcut" || fail "the shortcut does not start the build for clicks"
@@ -166,19 +171,19 @@ wine_run "$work/path" "$work/path.out" "$work/path.err" "$wine" cmd /c "halvorin
 (cd "$work/path-native" && "$root/build/release/halvorine-convert" sim.wav >/dev/null)
 cmp "$work/path/halvorine-sim.ddc" "$work/path-native/halvorine-sim.ddc"
 
-# The drop target is tested as installed, started by the right-click entry's
-# command as read back from the registry.
+# The drop target is tested as installed, given files as a drop on its
+# shortcut gives them.
 HALVORINE_CONVERT_RUNNER=$wine HALVORINE_CONVERT_EXE=$exe HALVORINE_CONVERT_WINDOWS=1 \
-  HALVORINE_DROP_VERB=$verb HALVORINE_DROP_EXE="$folder\halvorine-dropw.exe" \
+  HALVORINE_DROP_VERB="$drop \"%1\"" HALVORINE_DROP_EXE="$folder\halvorine-dropw.exe" \
   HALVORINE_START_COMMAND=$work/start_command.exe build/release/tests/e2e_tests
 
-# The folder entry on a folder of 200 recordings, and the background entry
-# in it (%V, the folder shown): each recording converts to the bytes the
+# The background entry in a folder of 200 recordings (%V, the folder
+# shown): each recording converts to the bytes the
 # console program writes in its folder, and nothing else is written.
 python3 tools/wavgen.py names "$work/tree" 200
 cp -a "$work/tree" "$work/tree-native"
 convert_natively "$work/tree-native"
-# Then each on a memory card's root, drive E: (a folder here), as Explorer
+# Then on a memory card's root, drive E: (a folder here), as Explorer
 # gives it: "E:\", which the C runtime would read as E:". Only the card's
 # recordings convert, the one that is no WAV file fails without keeping
 # take.wav, whose output it names, from converting, and the rest is passed
@@ -194,9 +199,8 @@ card_said="3 converted, 1 failed
   E:\\REC\\2024-05\\take.edit.wav: Error in .wav file header [1]
 9 skipped: hidden or system 8, not .wav files 1
 Press a key to close this window."
-for entry in folder background; do
-  entry_verb=$folder_verb placeholder=%1
-  [[ $entry == folder ]] || entry_verb=$background_verb placeholder=%V
+for entry in background; do
+  entry_verb=$background_verb placeholder=%V
   command=$(with_path "$entry_verb" $placeholder "$(windows_path "$work/$entry")")
   cp -a "$work/tree" "$work/$entry"
   wine_run "$work/$entry" "$work/$entry.out" "$work/$entry.err" "$wine" "$work/start_command.exe" "$command" </dev/null ||
@@ -219,138 +223,129 @@ for entry in folder background; do
 done
 rm "$WINEPREFIX/dosdevices/e:"
 
-# Explorer starts the .wav entry once per file chosen; the drop targets of
-# one selection gather in one window, the leader's. selection NAME STEP...
-# starts them (start_command.exe FOLDER STEP..., see there) on the
-# recordings of $work/NAME, the Nth one's output in $work/NAME-out/N.out,
-# what start_command prints in $work/NAME.status; it says on stderr how long
-# after the last start the first file began converting, and the widest gap
-# between two processes' creation.
+# The entries on files and folders are DropTarget verbs: choose_entry does
+# what Explorer does (the class named under the verb's key, started as a
+# local server, DragEnter and Drop with the selection), then reads the
+# window each selection's drop target opens, here under an X server of its
+# own, as a person would, and presses its key. choose KEY NAME...: each
+# $work/NAME.list chosen at once, its window's screen in
+# $work/NAME.list.screen, "LIST PROCESSES STATUS" for each in
+# $work/choose.out.
+# COM needs wine's RpcSs, which this prefix, installed into while its first
+# services started, may hold two services.exe of and never start: a fresh
+# server, on the prefix as installed, starts one.
+"$wineserver" -k 2>/dev/null
+"$wineserver" -w
+"$wineserver" -p
+Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" 2>/dev/null &
+at_exit "kill $!"
+until [[ -s $work/display ]]; do sleep 0.1; done
+display=:$(head -n 1 "$work/display")
+choose() {
+  local key=$1
+  shift
+  local lists=()
+  for name; do lists+=("$(windows_path "$work/$name.list")"); done
+  (cd "$work" && DISPLAY=$display timeout 1200 "$wine" "$work/choose_entry.exe" "$key" "${lists[@]}" \
+    >"$work/choose.out" 2>"$work/choose.err" </dev/null) || fail "choose_entry failed: $(cat "$work/choose.err")"
+  sed -i 's/\r$//' "$work/choose.out"
+  sed -n 's/^Z:.*\\\([^\\]*\)\.list: /\1: /p' "$work/choose.err" >&2
+}
+# chose NAME PROCESSES STATUS: NAME's selection started that many processes,
+# the last ending with that status.
+chose() {
+  [[ $(awk -v list="$(windows_path "$work/$1.list")" '$1 == list { print $2, $3 }' "$work/choose.out") == "$2 $3" ]] ||
+    fail "$1: $(cat "$work/choose.out" "$work/choose.err")"
+}
+# selection NAME PATH...: NAME's list, the paths in their Windows form ("?"
+# as it is: an item with no path).
 selection() {
-  local name=$1
+  local name=$1 path
   shift
-  rm -rf "$work/$name-out" && mkdir "$work/$name-out"
-  wine_run "$work/$name" "$work/$name.status" "$work/$name.err" \
-    timeout 300 "$wine" "$work/start_command.exe" "$(windows_path "$work/$name-out")" "$@" </dev/null ||
-    fail "start_command failed on $name: $(cat "$work/$name.err")"
-  sed -i 's/\r$//' "$work/$name.status"
-  sed -n -e "s/^first words /$name: first file converting /p" -e "s/^widest gap /$name: processes created at most /p" \
-    "$work/$name.err" | sed 's/ ms\r\?$/ ms apart/' >&2
+  for path; do if [[ $path == "?" ]]; then echo "?"; else windows_path "$path"; echo; fi; done >"$work/$name.list"
 }
-# The .wav entry's command for recording $1.
-entry() { with_path "$verb" %1 "$(windows_path "$1")"; }
-# The Nth drop target's status in NAME's run; the outputs that said anything.
-status_of() { awk -v n="$2" '$1 == n { print $2 }' "$work/$1.status"; }
-windows_of() { find "$work/$1-out" -type f -size +0 | sort -V; }
-# recordings NAME N: $work/NAME holding NAME1.wav ... NAMEN.wav, the example.
-recordings() {
-  mkdir "$work/$1"
-  for i in $(seq "$2"); do cp examples/sim.wav "$work/$1/$1$i.wav"; done
-}
-# only_converted NAME I...: of NAME's recordings, those numbered I... convert,
-# each once in all the windows, to the console program's bytes; no other,
-# but that those numbered in $begun may have begun once, in a window ended.
-begun=""
-only_converted() {
-  local name=$1 i times want
-  shift
-  for i in $(seq "$(find "$work/$name" -name '*.wav' | wc -l)"); do
-    times=$(cat "$work/$name-out"/*.out | grep -c "^ Convert $name$i.wav to ") || true
-    if [[ " $begun " == *" $i "* ]] && ((times <= 1)); then
-      rm -f "$work/$name/halvorine-$name$i.ddc"
-      continue
-    fi
-    want=0 && [[ " $* " != *" $i "* ]] || want=1
-    [[ $times == "$want" ]] || fail "$name$i.wav converted $times times, not $want"
-    if ((want)); then
-      cmp "$work/$name/halvorine-$name$i.ddc" "$work/path-native/halvorine-sim.ddc" || fail "$name$i.wav's output"
-    elif [[ -e $work/$name/halvorine-$name$i.ddc ]]; then
-      fail "$name$i.wav has an output"
-    fi
-  done
-}
+wav_key='Software\Classes\SystemFileAssociations\.wav\shell\halvorine-convert'
+dir_key='Software\Classes\Directory\shell\halvorine-convert'
 
-# 120 started at once, and 120 started 200 ms apart (a machine slow to start
-# them): every one ends with status 0, the others printing nothing, and every
-# file converts once, in whichever window gathered it, to the console
-# program's bytes. How many windows a selection opens is left to the
-# leader's timing, which this machine's load can stretch: it is said, not
-# checked.
-python3 tools/wavgen.py names "$work/many" 120
+# One file, with an item from a phone beside it: the window's lines are the
+# native drop target's, then the item with no path, counted as failed.
+mkdir "$work/one"
+cp examples/sim.wav "$work/one/take.wav"
+selection one "$work/one/take.wav" "?"
+choose "$wav_key" one
+chose one 1 1
+cmp "$work/one/halvorine-take.ddc" "$work/path-native/halvorine-sim.ddc" || fail "the one file's output"
+[[ $(cat "$work/one.list.screen") == "
+ Convert take.wav to Halvorine format (halvorine-take.ddc)
+
+
+Not converted: items chosen that are not files on a drive (on a phone, or inside a zip folder): 1.
+
+1 converted, 1 failed
+  Not converted: items chosen that are not files on a drive (on a phone, or inside a zip folder): 1.
+Press a key to close this window." ]] || fail "the window of one file showed: $(cat "$work/one.list.screen")"
+
+# 150 files in five folders and 1,000 in one, chosen at once; then folders
+# and a drive's root (E:, a folder here) from the folder entry: one process
+# each, every file converted once, to the console program's bytes.
+python3 tools/wavgen.py names "$work/many" 150
 cp -a "$work/many" "$work/many-native"
 convert_natively "$work/many-native"
-for pace in go go=200; do
-  name=many-${pace#go=}
-  cp -a "$work/many" "$work/$name"
-  commands=()
-  while IFS= read -r -d '' file; do commands+=("$(entry "$file")"); done < <(find "$work/$name" -type f -print0)
-  selection "$name" "${commands[@]}" "$pace"
-  [[ $(awk '$2 != 0' "$work/$name.status") == "" && $(wc -l <"$work/$name.status") == 120 ]] ||
-    fail "of 120 drop targets started ($pace), some failed: $(awk '$2 != 0' "$work/$name.status")"
-  mapfile -t leaders < <(windows_of "$name")
-  echo "$name: ${#leaders[@]} window(s)" >&2
-  [[ $(awk '/^[0-9]+ converted, 0 failed$/ { n += $1 } END { print n + 0 }' "${leaders[@]}") == 120 ]] ||
-    fail "the windows said: $(cat "${leaders[@]}")"
-  diff -r "$work/many-native" "$work/$name" >&2 || fail "the gathered files' outputs are not the console program's"
+mkdir "$work/thousand"
+for i in $(seq 1000); do cp examples/sim.wav "$work/thousand/t$i.wav"; done
+mapfile -d '' many < <(find "$work/many" -type f -iname '*.wav' -print0)
+selection many "${many[@]}"
+mapfile -d '' thousand < <(find "$work/thousand" -type f -print0)
+selection thousand "${thousand[@]}"
+choose "$wav_key" many thousand
+chose many 1 0
+chose thousand 1 0
+diff -r "$work/many-native" "$work/many" >&2 || fail "the 150 files' outputs are not the console program's"
+[[ $(tail -n 2 "$work/many.list.screen") == $'150 converted, 0 failed\nPress a key to close this window.' ]] ||
+  fail "the window of 150 files ended: $(tail -n 3 "$work/many.list.screen")"
+[[ $(tail -n 2 "$work/thousand.list.screen") == $'1000 converted, 0 failed\nPress a key to close this window.' ]] ||
+  fail "the window of 1,000 files ended: $(tail -n 3 "$work/thousand.list.screen")"
+for i in $(seq 1000); do cmp -s "$work/thousand/halvorine-t$i.ddc" "$work/path-native/halvorine-sim.ddc" ||
+  fail "t$i.wav's output"; done
+cp -a "$work/card" "$work/card-chosen"
+ln -sfn "$work/card-chosen" "$WINEPREFIX/dosdevices/e:"
+"$wine" cmd /c 'attrib +h E:\Hidden' >/dev/null 2>&1 || fail "attrib +h E:\\Hidden failed"
+cp -a "$work/tree" "$work/folders"
+selection folders "$work/folders"
+echo 'E:\' >>"$work/folders.list"
+choose "$dir_key" folders
+chose folders 1 1
+rm "$WINEPREFIX/dosdevices/e:"
+diff -r "$work/card-native" "$work/card-chosen" >&2 || fail "the folder entry on E:\\ wrote other files than the console program"
+diff -r "$work/tree-native" "$work/folders" >&2 || fail "the folder entry's outputs are not the console program's"
+grep -qx "203 converted, 1 failed" "$work/folders.list.screen" ||
+  fail "the window of a folder and E:\\ ended: $(tail -n 4 "$work/folders.list.screen")"
+
+# Two selections at once: two processes, each window with its own files.
+for name in first second; do
+  mkdir "$work/$name"
+  for i in 1 2 3; do cp examples/sim.wav "$work/$name/$name$i.wav"; done
+  selection "$name" "$work/$name"/*.wav
+done
+choose "$wav_key" first second
+chose first 1 0
+chose second 1 0
+for name in first second; do
+  [[ $(grep -o '^ Convert [a-z]*' "$work/$name.list.screen" | sort -u) == " Convert $name" &&
+    $(grep -c '^ Convert ' "$work/$name.list.screen") == 3 ]] ||
+    fail "the window of $name showed: $(cat "$work/$name.list.screen")"
 done
 
-# A leader ended, as when a person closes its window, once two drop targets
-# have handed their files to it; three started after it convert theirs.
-# Whether the end comes while the leader gathers or once it converts is the
-# machine's timing, so either way: every drop target ends with status 0 but
-# at most the one ended, each of the three after converts once, and none of
-# the first three more than once.
-recordings kill 6
-selection kill "$(entry "$work/kill/kill1.wav")" "$(entry "$work/kill/kill2.wav")" "$(entry "$work/kill/kill3.wav")" \
-  go ended=2 kill "$(entry "$work/kill/kill4.wav")" "$(entry "$work/kill/kill5.wav")" "$(entry "$work/kill/kill6.wav")" go
-[[ $(awk '$2 == 9' "$work/kill.status" | wc -l) -le 1 && $(awk '$2 != 9 && $2 != 0' "$work/kill.status") == "" ]] ||
-  fail "the killed leader's run ended otherwise: $(cat "$work/kill.status")"
-killed=$(awk '$2 == 9 { print $1 }' "$work/kill.status")
-[[ -z $killed ]] || ! grep -q "^ Convert " "$work/kill-out/$killed.out" ||
-  echo "kill: the leader had begun to convert when it was ended" >&2
-begun="1 2 3"
-only_converted kill 4 5 6
-begun=""
-
-# One that connects to the leader and says nothing (start_command's mute,
-# which also reads the pipe's security back) holds it up for a moment: every
-# file still converts once, and every drop target ends.
-recordings mute 4
-began=$SECONDS
-selection mute "$(entry "$work/mute/mute1.wav")" go mute \
-  "$(entry "$work/mute/mute2.wav")" "$(entry "$work/mute/mute3.wav")" "$(entry "$work/mute/mute4.wav")" go=200
-echo "mute: the four drop targets ended in $((SECONDS - began)) s" >&2
-for i in 1 2 3 4; do [[ $(status_of mute $i) == 0 ]] || fail "drop target $i ended with $(status_of mute $i)"; done
-only_converted mute 1 2 3 4
-grep -q "^ Convert mute1.wav " "$work/mute-out/1.out" || fail "the leader did not convert its own file"
-# The pipe grants this user alone, nothing inherited; wine gives the
-# integrity label back only if it keeps it (wine 8 does not).
-read_back() { sed -n "s/^$1 //p" "$work/mute.status"; }
-pipe=$(read_back pipe) user=$(read_back user)
-[[ $pipe == "D:P(A;;GA;;;$user)" || $pipe == "D:P(A;;GA;;;$user)S:(ML;;NWNR;;;"*")" ]] ||
-  fail "the gathering pipe's security reads $pipe (the user is $user)"
-
-# A selection made while the window of an earlier one waits for its key
-# opens a window of its own, at once: every file converts once, in at least
-# two windows, and where the first selection gathered in one window (as it
-# does unless this machine's load split it) that window holds its three
-# files alone.
-recordings old 6
-selection old held "$(entry "$work/old/old1.wav")" "$(entry "$work/old/old2.wav")" "$(entry "$work/old/old3.wav")" \
-  go "said=Press a key to close this window." \
-  "$(entry "$work/old/old4.wav")" "$(entry "$work/old/old5.wav")" "$(entry "$work/old/old6.wav")" go ended=4
-[[ $(awk '$2 != 0' "$work/old.status") == "" ]] || fail "a drop target failed: $(cat "$work/old.status")"
-only_converted old 1 2 3 4 5 6
-mapfile -t leaders < <(windows_of old)
-((${#leaders[@]} >= 2)) || fail "two selections opened ${#leaders[@]} windows"
-mapfile -t first < <(grep -l "^ Convert old[123]\.wav " "${leaders[@]}")
-((${#first[@]} != 1)) || [[ $(grep -o "^ Convert old[0-9]" "${first[0]}" | sort | tr -d '\n') == \
-  " Convert old1 Convert old2 Convert old3" ]] || fail "the first selection's window converted: $(cat "${first[0]}")"
+# Started by COM with no Drop to follow: it ends by itself, unseen.
+(DISPLAY=$display timeout 300 "$wine" "$work/choose_entry.exe" "$wav_key" </dev/null >"$work/nodrop.out" 2>&1) ||
+  fail "choose_entry failed with no Drop: $(cat "$work/nodrop.out")"
+[[ $(tr -d '\r' <"$work/nodrop.out") == "1 processes, status 0" ]] ||
+  fail "activated with no Drop, the drop target: $(cat "$work/nodrop.out")"
 
 # Typed in a console: the console build, found on the PATH, with its output
 # redirected, gives the native drop target's bytes and status, and cmd waits
-# for it. The build for clicks, on a console, says that it collects the files
-# before the first file's lines.
+# for it. The build for clicks, on a console, shows the first file's lines
+# at once.
 typed=$work/typed
 mkdir -p "$typed/rec"
 cp examples/sim.wav "$typed/take.wav" && cp examples/sim.wav "$typed/rec/a.wav" && cp examples/sim.wav "$typed/rec/b.WAV"
@@ -381,9 +376,8 @@ window_run() {
 }
 window_run
 if ! grep -q Convert "$work/window.out" && wine_fault "$work/window.out"; then window_run; fi
-sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\r//g' "$work/window.out" | tr -d x | grep -v '^ *$' | head -n 2 >"$work/window.lines"
-[[ $(sed -n 1p "$work/window.lines") == "Collecting files…"* &&
-  $(sed -n 2p "$work/window.lines") == " Convert take.wav to Halvorine format (halvorine-take.ddc)" ]] ||
+sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\r//g' "$work/window.out" | tr -d x | grep -v '^ *$' | head -n 1 >"$work/window.lines"
+[[ $(cat "$work/window.lines") == " Convert take.wav to Halvorine format (halvorine-take.ddc)" ]] ||
   { echo "the build for clicks showed on a console:" >&2; cat -v "$work/window.out" >&2; exit 1; }
 
 # A folder past 260 characters dropped on the installed drop target: it never
