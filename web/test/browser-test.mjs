@@ -574,9 +574,14 @@ async function entriesLeft(page) {
   });
 }
 
+// None left but the outputs discarded while a download begun from them (a
+// zip's, above all) may still read them, which each says on its file.
+const keptNote = /^Its file stays in the browser's storage for up to 10 minutes more, as a download begun from it may still be reading it\.$/;
 async function noEntriesLeft(page, what) {
-  const left = await until(() => entriesLeft(page), (l) => l.length === 0);
-  check(left.length === 0, `${what}: left in the private file system: ${left.join(', ')}`);
+  const kept = await page.run((words) => [...document.querySelectorAll('#results .note')]
+    .filter((p) => new RegExp(words).test(p.textContent)).length, keptNote.source);
+  const left = await until(() => entriesLeft(page), (l) => l.length === kept);
+  check(left.length === kept, `${what}: left in the private file system: ${left.join(', ')}, not ${kept} kept for downloads`);
 }
 
 // What pressing `selector` downloads: its name and path, once written whole,
@@ -1573,20 +1578,34 @@ if (!opts.bigOnly) {
 
     step('leaving the page');
     // Leaving the page: an output not saved is gone from the private file
-    // system when the page opens again (removed on leaving, or swept then);
-    // one saved by its link is left for that next opening, so that its
-    // download can finish (seen from a variant that does not sweep).
+    // system when the page opens again (removed on leaving, or swept then).
+    // One saved by its link stays, discarded and then left, while its
+    // download may still read it, and the page says so each time; it goes
+    // once no download can (seen from a variant whose wait is 3 s).
     await feed(page, [example]);
     await saved(page, native(example), 'an output saved before leaving');
     const [kept] = await entriesLeft(page);
     await feed(page, [example]);
     check(kept && (await entriesLeft(page)).length === 2, 'two outputs in the private file system, each kept until saved');
-    await page.goto(variant('no-sweep', { 'storage.js': [['if (!d || !(await holding)) return;', 'return;']] }));
-    await openedPage(page);
-    check((await entriesLeft(page)).includes(kept), 'an output saved by its link stays when the page is left');
+    const discarded = await page.run(() => {
+      const li = document.querySelector('#results li:nth-last-child(2)');
+      li.querySelector('.actions button:last-of-type').click();
+      return li.querySelector('.note:last-of-type')?.textContent;
+    });
+    check(keptNote.test(discarded) && (await entriesLeft(page)).includes(kept), `an output saved by its link, discarded: ${discarded}`);
     await page.goto(url);
     await openedPage(page);
+    const swept = await until(async () => [await entriesLeft(page), await page.run(() => document.getElementById('keeping').textContent)],
+      ([left]) => left.length === 1);
+    check(swept[0][0] === kept && swept[1] === "An output of a page closed a short while ago stays in the browser's storage for up " +
+      'to 10 minutes more, as downloads begun from it may still be reading it.', `an output saved by its link, the page left: ${swept}`);
+    await page.goto(variant('soon', { 'room.js': [['const keep = 600_000;', 'const keep = 3000;']] }));
+    await openedPage(page);
     await noEntriesLeft(page, 'after leaving the page');
+    check(await page.waitFor(() => document.getElementById('keeping').hidden).then(() => true, () => false),
+      'once no download can read it, the page no longer says it keeps an output');
+    await page.goto(url);
+    await openedPage(page);
   }
 
   step('new builds, offline');
