@@ -49,8 +49,9 @@ const halvorineFolder = (() => {
   }
 
   // The one question for a pick or drop some of whose outputs are already
-  // in the folder: resolves to 'replace', 'skip' or 'stop'.
-  function ask(paths, count, folderName) {
+  // in the folder: resolves to 'replace', 'skip' or 'stop', or to 'cancel'
+  // once `signal` says Cancel was pressed meanwhile.
+  function ask(paths, count, folderName, signal) {
     const $ = (id) => document.getElementById(id);
     const one = paths.length === 1;
     const shown = paths.slice(0, 5).join(', ') + (paths.length > 5 ? ` and ${paths.length - 5} more` : '');
@@ -66,13 +67,17 @@ const halvorineFolder = (() => {
     $('ask-skip').focus();
     return new Promise((answer) => {
       const buttons = ['replace', 'skip', 'stop'].map((a) => [$(`ask-${a}`), a]);
+      let answered = false;
       const heard = (a) => () => {
+        if (answered) return;
+        answered = true;
         for (const [b, h] of listening) b.removeEventListener('click', h);
         $('ask').hidden = true;
         answer(a);
       };
       const listening = buttons.map(([b, a]) => [b, heard(a)]);
       for (const [b, h] of listening) b.addEventListener('click', h);
+      signal?.addEventListener('abort', heard('cancel'), { once: true });
     });
   }
 
@@ -110,8 +115,9 @@ const halvorineFolder = (() => {
       // macOS compare them (zip.js), the later is left out and named; where
       // any are already in the folder, one question for them all. The jobs
       // to convert, each with its place; `set(job, state, note)` for the
-      // rest.
-      async plan(jobs, pending, set) {
+      // rest. Told by `signal` to stop, none, and nothing set of those not
+      // yet planned; `progress(k, n)` hears how many are planned.
+      async plan(jobs, pending, set, { signal = null, progress = () => {} } = {}) {
         const taken = new Map(pending.filter((j) => j?.into === sink && j.place.name).map((j) => [j.place.key, j.place]));
         const going = [];
         const there = [];
@@ -120,6 +126,8 @@ const halvorineFolder = (() => {
         // an output as planned.
         const names = await halvorineConverter.outputNames(jobs.map((job) => job.file.name));
         for (const [k, job] of jobs.entries()) {
+          if (signal?.aborted) return [];
+          progress(k, jobs.length);
           const from = within(job.folder, job.file.name);
           const name = names[k];
           const path = name === null ? '' : safePath(within(job.folder, name));
@@ -138,7 +146,8 @@ const halvorineFolder = (() => {
             going.push(Object.assign(job, { place }));
           }
         }
-        const answer = there.length > 0 ? await ask(there.map((j) => j.place.path), going.length, dir.name) : 'replace';
+        const answer = there.length > 0 ? await ask(there.map((j) => j.place.path), going.length, dir.name, signal) : 'replace';
+        if (signal?.aborted) return [];
         if (answer === 'stop') {
           for (const job of going) set(job, 'cancelled', `Stopped: nothing of it was written into ${dir.name}.`);
           return [];
@@ -297,5 +306,5 @@ const halvorineFolder = (() => {
     };
   }
 
-  return Object.freeze({ start, writing, get sink() { return chosen; } });
+  return Object.freeze({ start, writing, sinkFor: sinkInto, get sink() { return chosen; } });
 })();

@@ -1,7 +1,8 @@
 'use strict';
 // The file converting, as the page shows it: its name, then the banner's
 // words once the converter says them, a bar of the bytes read, and the bytes
-// done of its size with the speed since it began.
+// done of its size with the speed since it began; and the picks being
+// looked through or planned, each with its count.
 const halvorineNow = (() => {
   const $ = (id) => document.getElementById(id);
   let began = 0;
@@ -25,6 +26,14 @@ const halvorineNow = (() => {
     begin,
     progress,
     said: (words) => { $('current').textContent = words; },
-    show: (converting) => { $('now').hidden = !converting; },
+    // `files`: whether a file converts; `underway`: the words of each pick
+    // being looked through or planned.
+    show(converting, files, underway) {
+      $('now').hidden = !converting;
+      for (const id of ['current', 'bar', 'figures']) $(id).hidden = !files;
+      const lines = $('underway');
+      if (lines.childElementCount === underway.length && underway.every((words, k) => lines.children[k].textContent === words)) return;
+      lines.replaceChildren(...underway.map((words) => Object.assign(document.createElement('p'), { textContent: words })));
+    },
   });
 })();

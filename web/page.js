@@ -17,6 +17,8 @@ let made = 0;  // conversions started: each output's entry is named by its numbe
 let cannot = false;  // no converter will ever start here
 let leaving = false;  // the page is being left: nothing more starts
 let held = null;  // resolves once the page holds its build's lock: no worker starts before
+let picking = new AbortController();  // the picks not queued yet: Cancel stops them, and later picks take a fresh one
+const underway = new Set();  // the words of each pick being looked through or planned, shown with Cancel
 
 const line = (text, className) => Object.assign(document.createElement('p'), { className, textContent: text });
 
@@ -47,11 +49,13 @@ function setState(item, state, detail = {}) {
   else if (status !== undefined) item.dataset.status = status;  // last: the tests wait on it
 }
 
-const converting = () => going.length > 0 || queue.length > 0;
+const converting = () => going.length > 0 || queue.length > 0 || underway.size > 0;
+
+const showNow = () => halvorineNow.show(converting(), going.length > 0, [...underway].map((u) => u.words));
 
 // Whatever changed, the parts of the page that depend on it.
 function changed() {
-  halvorineNow.show(converting());
+  showNow();
   halvorineAll.converting = converting();
   halvorineAll.show();
   halvorineUpdate.show(converting());
@@ -86,15 +90,51 @@ function addItem(file, folder) {
   return item;
 }
 
-// `picks`, { file, folder } in order; into a folder chosen, as far as its plan lets them.
+// A pick being looked through or planned, shown by its words (`say`) with
+// the files converting, and with Cancel, until it ends.
+function begun() {
+  const shown = { words: '' };
+  underway.add(shown);
+  changed();
+  return {
+    say: (words) => {
+      shown.words = words;
+      showNow();
+    },
+    end: () => {
+      underway.delete(shown);
+      changed();
+    },
+  };
+}
+
+// `picks`, { file, folder } in order; into a folder chosen, as far as its
+// plan lets them. Those not queued when Cancel is pressed are cancelled.
 let entering = Promise.resolve();
-function enqueue(picks) {
+function enqueue(picks, signal = picking.signal) {
   const group = picks.some((p) => p.folder) ? { weighed: false } : null;
   const into = sinks.folder;
   const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: addItem(file, folder) }));
-  entering = entering.then(() => into?.plan(jobs, [...going, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
-    .catch((e) => { for (const job of jobs) notStarted(e, job); return []; })
-    .then((planned) => { for (const job of planned) queue.push(job); changed(); next(); });
+  const set = (j, state, note) => setState(j.item, state, { note });
+  const planning = into && jobs.length > 0 ? begun() : null;
+  const progress = (k, n) => planning.say(`Looking for their outputs in ${into.dir.name}: ${k.toLocaleString('en-US')} of ` +
+    `${n.toLocaleString('en-US')}`);
+  entering = entering.then(() => (signal.aborted ? [] : into?.plan(jobs, [...going, ...queue], set, { signal, progress }) ?? jobs))
+    .catch((e) => {
+      // Cancel ends the worker that the plan asks for names.
+      if (!signal.aborted) for (const job of jobs) notStarted(e, job);
+      return [];
+    })
+    .then((planned) => {
+      planning?.end();
+      if (signal.aborted) {
+        for (const job of jobs) if (!job.item.dataset.status) setState(job.item, 'cancelled');
+      } else {
+        for (const job of planned) queue.push(job);
+      }
+      changed();
+      next();
+    });
 }
 
 // Not started for lack of room: the words, and a button to try again.
@@ -232,6 +272,8 @@ async function stopped(job, words, entry, sink) {
 }
 
 function cancel() {
+  picking.abort();
+  picking = new AbortController();
   for (const job of [...going, ...queue]) {
     job.abort?.abort();
     setState(job.item, 'cancelled');
@@ -249,11 +291,26 @@ function tell(given, what) {
   told.hidden = lines.length === 0;
 }
 
-// A pick or drop of folders: its words, then its files in order.
-async function gather(given, what) {
-  const got = await given;
-  tell(got, what);
-  enqueue(await halvorineIntake.ordered(got.picks));
+// A pick or drop of folders, `walk(how)` its walk: the count of its
+// recordings while it is walked, its words, then its files in order.
+async function gather(walk, what) {
+  const { signal } = picking;
+  const walking = begun();
+  const found = (n) => walking.say(`Looking through ${what}: ${n.toLocaleString('en-US')} ${n === 1 ? 'recording' : 'recordings'} found`);
+  try {
+    found(0);
+    const got = await walk({ signal, found });
+    const picks = signal.aborted ? [] : await halvorineIntake.ordered(got.picks);
+    if (signal.aborted) {
+      $('intake').replaceChildren(line(`Cancelled while looking through ${what}: none of it was converted.`, 'note'));
+      $('intake').hidden = false;
+      return;
+    }
+    tell(got, what);
+    enqueue(picks, signal);
+  } finally {
+    walking.end();
+  }
 }
 
 document.addEventListener('DOMContentLoaded', async () => {
@@ -269,14 +326,15 @@ document.addEventListener('DOMContentLoaded', async () => {
   folderInput.addEventListener('change', () => {
     const files = [...folderInput.files];
     folderInput.value = '';
-    gather(halvorineIntake.picked(files), 'the folder chosen');
+    gather(async () => halvorineIntake.picked(files), 'the folder chosen');
   });
   drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
   drop.addEventListener('dragleave', () => drop.classList.remove('over'));
   drop.addEventListener('drop', (e) => {
     e.preventDefault();
     drop.classList.remove('over');
-    gather(halvorineIntake.dropped(halvorineIntake.ways(e.dataTransfer)), 'what was dropped');
+    const ways = halvorineIntake.ways(e.dataTransfer);
+    gather((how) => halvorineIntake.dropped(ways, how), 'what was dropped');
   });
   $('cancel').addEventListener('click', cancel);
   halvorineOutputs.listen({ changed, lost: (o) => showLost(o.item, o.whole) });

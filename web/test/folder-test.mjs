@@ -1,14 +1,24 @@
 // The folder writer (web/folder.js, the worker's side) under node, over an
 // in-memory folder that answers as the browser's handles do: what it leaves
 // behind when an output is written, refused or fails part-way, and above
-// all that nothing that was there before is removed.
+// all that nothing that was there before is removed. Then the page's plan
+// of a pick: what it leaves out, its one question, and Cancel pressed
+// before it, while it plans and while it asks.
 //
 // node folder-test.mjs
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import vm from 'node:vm';
 
-const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder });
+// The question's panel and buttons, each clicked by calling its listener.
+const panel = new Map();
+const element = (id) => panel.get(id) ?? panel.set(id, {
+  id, hidden: true, textContent: '', focus() {},
+  addEventListener(type, h) { this.click = h; }, removeEventListener() { this.click = null; },
+}).get(id);
+// Named as the converter names them: by the name up to its first dot.
+const halvorineConverter = { outputNames: async (names) => names.map((n) => (n.includes('.') ? `halvorine-${n.slice(0, n.indexOf('.'))}.ddc` : null)) };
+const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder, document: { getElementById: element }, halvorineConverter });
 for (const script of ['../zip.js', '../folder.js']) {
   vm.runInContext(fs.readFileSync(new URL(script, import.meta.url), 'utf8'), context);
 }
@@ -120,3 +130,40 @@ for (const c of cases) {
   console.log(`ok: ${c.what}`);
 }
 console.log(`folder writer: ${cases.length} cases passed`);
+
+// Each pick's plan in a folder holding `before`: [what, pick (the
+// recordings' paths), answer to the question (or 'cancel', pressed while
+// asked; 'early', before the plan; 'midway', once one is planned), the
+// paths to convert, what the rest are set to].
+const long = 'ж'.repeat(128);
+const plans = [
+  ['nothing there: all convert', ['b.wav', 'S/c.wav'], null, ['b.wav', 'S/c.wav'], []],
+  ['one there, replaced', ['a.wav', 'b.wav'], 'replace', ['a.wav', 'b.wav'], []],
+  ['one there, skipped', ['a.wav', 'b.wav'], 'skip', ['b.wav'], ['a.wav skipped']],
+  ['one there, stopped', ['a.wav', 'b.wav'], 'stop', [], ['a.wav cancelled', 'b.wav cancelled']],
+  ['Cancel while asked: nothing, and the question gone', ['a.wav', 'b.wav'], 'cancel', [], []],
+  ['Cancel before the plan', ['b.wav', 'c.wav'], 'early', [], []],
+  ['Cancel once one is planned', ['b.wav', 'c.wav'], 'midway', [], []],
+  ['a clash, and a folder name past 255 bytes', ['b.wav', 'b.x.wav', `${long}/c.wav`], null, ['b.wav'],
+    ['b.x.wav left out', `${long}/c.wav left out`]],
+];
+for (const [what, pick, answer, want, rest] of plans) {
+  const sink = folder.sinkFor(handle(tree([['halvorine-a.ddc', 3]]), 'Out'));
+  const stop = new AbortController();
+  if (answer === 'early') stop.abort();
+  const jobs = pick.map((p) => ({ file: { name: p.split('/').at(-1) }, folder: p.split('/').slice(0, -1).join('/'), into: sink }));
+  const set = [];
+  const counts = [];
+  const planned = sink.plan(jobs, [], (job, state) => set.push(`${job.folder ? `${job.folder}/` : ''}${job.file.name} ${state}`), {
+    signal: stop.signal,
+    progress: (k, n) => { counts.push(`${k}/${n}`); if (answer === 'midway' && k === 1) stop.abort(); },
+  });
+  for (let i = 0; i < 50 && element('ask').hidden && answer && !['early', 'midway'].includes(answer); i++) await new Promise((r) => setTimeout(r));
+  if (answer === 'cancel') stop.abort();
+  else if (answer && !['early', 'midway'].includes(answer)) element(`ask-${answer}`).click();
+  const got = [...await planned].map((job) => `${job.folder ? `${job.folder}/` : ''}${job.file.name}`);
+  assert.deepEqual([got, set, element('ask').hidden], [want, rest, true], what);
+  if (!['early', 'midway'].includes(answer)) assert.deepEqual(counts, pick.map((_, k) => `${k}/${pick.length}`), `${what}: counted`);
+  console.log(`ok: ${what}`);
+}
+console.log(`folder plan: ${plans.length} cases passed`);
