@@ -564,24 +564,34 @@ async function convertAll(page, files, batch = 100) {
   return same;
 }
 
-// The page's entries in the private file system; none where it has none.
-async function entriesLeft(page) {
-  return page.run(async () => {
+// The entries in the private file system, or where `own` this page's alone
+// (named by the session whose lock it holds); none where it has none.
+async function entriesLeft(page, own = false) {
+  return page.run(async (own) => {
     const names = [];
     if (!['kept', 'kept-save-as'].some((id) => !document.getElementById(id).hidden)) return names;
-    for await (const name of (await navigator.storage.getDirectory()).keys()) names.push(name);
+    let prefix = '';
+    if (own) {
+      const mark = `mark ${Math.random()}`;
+      const { held } = await navigator.locks.request(mark, () => navigator.locks.query());
+      const me = held.find((l) => l.name === mark).clientId;
+      prefix = `${held.find((l) => l.clientId === me && l.name.startsWith('halvorine-web-')).name}-`;
+    }
+    for await (const name of (await navigator.storage.getDirectory()).keys()) if (name.startsWith(prefix)) names.push(name);
     return names;
-  });
+  }, own);
 }
 
-// None left but the outputs discarded while a download begun from them (a
-// zip's, above all) may still read them, which each says on its file.
+// None of the page's own left but the outputs discarded while a download
+// begun from them (a zip's, above all) may still read them, which each says
+// on its file.
 const keptNote = /^Its file stays in the browser's storage for up to 10 minutes more, as a download begun from it may still be reading it\.$/;
 async function noEntriesLeft(page, what) {
   const kept = await page.run((words) => [...document.querySelectorAll('#results .note')]
     .filter((p) => new RegExp(words).test(p.textContent)).length, keptNote.source);
-  const left = await until(() => entriesLeft(page), (l) => l.length === kept);
-  check(left.length === kept, `${what}: left in the private file system: ${left.join(', ')}, not ${kept} kept for downloads`);
+  const left = await until(() => entriesLeft(page, true), (l) => l.length === kept);
+  check(left.length === kept, `${what}: left in the private file system: ${left.slice(0, 5).join(', ')}${left.length > 5 ? ', …' : ''}` +
+    ` (${left.length}), not the ${kept} kept for downloads`);
 }
 
 // What pressing `selector` downloads: its name and path, once written whole,
@@ -1601,7 +1611,8 @@ if (!opts.bigOnly) {
       'to 10 minutes more, as downloads begun from it may still be reading it.', `an output saved by its link, the page left: ${swept}`);
     await page.goto(variant('soon', { 'room.js': [['const keep = 600_000;', 'const keep = 3000;']] }));
     await openedPage(page);
-    await noEntriesLeft(page, 'after leaving the page');
+    const left = await until(() => entriesLeft(page), (l) => l.length === 0);
+    check(left.length === 0, `after leaving the page: left in the private file system: ${left.slice(0, 5).join(', ')} (${left.length})`);
     check(await page.waitFor(() => document.getElementById('keeping').hidden).then(() => true, () => false),
       'once no download can read it, the page no longer says it keeps an output');
     await page.goto(url);
