@@ -1050,7 +1050,7 @@ if (!opts.bigOnly) {
     const outputOf = (p, want) => path.posix.join('Into', path.posix.dirname(p), want.output);
     // What the page says of each recording, for each answer.
     const expected = (answer, p, want) => (p === 'take.2.wav' ? 'left out Left out: Into/halvorine-take.ddc from Into/take.2.wav, as Into/take.1.wav already gives it.'
-      : answer === '#ask-stop' ? 'cancelled Stopped: nothing of it was written into into.'
+      : answer === '#ask-stop' ? 'cancelled Stopped: nothing of it was written into into.' : answer === '#cancel' ? 'cancelled '
         : p === 'LOUD.WAV' && answer === '#ask-skip' ? 'skipped Into/halvorine-LOUD.ddc is already in into, and was left as it is.'
           : !want.output ? '1 ' : want.status !== 0 ? '1 Nothing of it was left in into.'
             : `0 Written into into/${outputOf(p, want)}${answer === '#ask-replace' ? ', replacing the file there' : ''}.`);
@@ -1063,7 +1063,9 @@ if (!opts.bigOnly) {
     const large = path.join(work, 'held-into-large.wav');
     bigWav(large, 32 << 20);
     const largeWant = native(large);
-    for (const [answer, question] of [['#ask-skip', 'Into/halvorine-LOUD.ddc is already in into.'], ['#ask-stop', all], ['#ask-replace', all]]) {
+    // Cancel, pressed while the page asks, converts none of the pick, as Stop does.
+    for (const [answer, question] of [['#ask-skip', 'Into/halvorine-LOUD.ddc is already in into.'], ['#ask-stop', all], ['#cancel', all],
+      ['#ask-replace', all]]) {
       if (answer === '#ask-skip') await held(on, [large]);
       const intoFrom = await count(on);
       await on.upload([into], '#folder');
@@ -1091,7 +1093,7 @@ if (!opts.bigOnly) {
     await on.click('#into-off');
     check(await on.run(() => document.getElementById('into').hidden), 'back to the page: the folder is no longer named');
     await on.close();
-    report.push('converted into a folder: a clash left out, refusals left nothing, the question answered Skip, Stop and Replace');
+    report.push('converted into a folder: a clash left out, refusals left nothing, the question answered Skip, Stop, Cancel and Replace');
   }
 }
 
