@@ -328,13 +328,15 @@ document.addEventListener('DOMContentLoaded', async () => {
     folderInput.value = '';
     gather(async () => halvorineIntake.picked(files), 'the folder chosen');
   });
-  drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
-  drop.addEventListener('dragleave', () => drop.classList.remove('over'));
-  drop.addEventListener('drop', (e) => {
+  // Anywhere on the page, not only on the zone: the browser would open a
+  // recording dropped beside it in place of the page.
+  document.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
+  document.addEventListener('dragleave', (e) => { if (!e.relatedTarget) drop.classList.remove('over'); });
+  document.addEventListener('drop', (e) => {
     e.preventDefault();
     drop.classList.remove('over');
     const ways = halvorineIntake.ways(e.dataTransfer);
-    gather((how) => halvorineIntake.dropped(ways, how), 'what was dropped');
+    if (ways.length > 0) gather((how) => halvorineIntake.dropped(ways, how), 'what was dropped');
   });
   $('cancel').addEventListener('click', cancel);
   halvorineOutputs.listen({ changed, lost: (o) => showLost(o.item, o.whole) });

@@ -972,8 +972,10 @@ if (!opts.bigOnly) {
   check(told.length === unread.length + 1 && unread.every((words, k) => words.test(told[k])) && told.at(-1) === none &&
     await count(page) === bareFrom, `a folder with no recording: the page says ${JSON.stringify(told)}`);
 
-  // Dropped: a file given twice in one drop is converted once. Files made in
-  // the page have no handle or entry: the same by name, size and time.
+  // Dropped beside the drop zone, where the browser would otherwise open
+  // the file in place of the page: a file given twice in one drop is
+  // converted once. Files made in the page have no handle or entry: the
+  // same by name, size and time.
   step('a drop');
   const bytes = fs.readFileSync(example).toString('base64');
   const dropFrom = await count(page);
@@ -983,10 +985,10 @@ if (!opts.bigOnly) {
     for (const name of ['twice.wav', 'other.wav', 'twice.wav']) transfer.items.add(new File([data], name, { lastModified: 1e12 }));
     const event = new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true });
     if (event.dataTransfer?.items.length !== 3) return false;
-    document.getElementById('drop').dispatchEvent(event);
-    return true;
+    return !document.querySelector('h1').dispatchEvent(event) || 'not taken';
   }, bytes);
-  if (dropping) {
+  check(dropping !== 'not taken', 'a drop beside the drop zone is taken, not left to the browser');
+  if (dropping === true) {
     await page.waitFor((k) => document.querySelectorAll('#results li[data-status]').length >= k, dropFrom + 2);
     // A file picked after the drop converts after all of the drop's files:
     // once it has, a second twice.wav would have shown before it.
@@ -999,7 +1001,7 @@ if (!opts.bigOnly) {
   }
   report.push(`a folder: ${takesOrder.length} recordings in order, a card's companions and bins passed over,` +
     ' zipped and opened by unzip, bsdtar and zipfile; a folder with no recording said so;' +
-    ` a drop: ${dropping ? 'one file given twice converted once' : 'this engine makes no drop with files'}`);
+    ` a drop: ${dropping === true ? 'one file given twice converted once, dropped beside the zone' : 'this engine makes no drop with files'}`);
 
   // Saved into a folder, where the browser can pick one: the picker answered
   // with a folder in the page's private storage, whose files are then read.
