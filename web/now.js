@@ -6,6 +6,7 @@
 const halvorineNow = (() => {
   const $ = (id) => document.getElementById(id);
   let began = 0;
+  let name = '';
 
   function progress(done, total) {
     const { formatBytes } = halvorineOutputs;
@@ -16,7 +17,8 @@ const halvorineNow = (() => {
   }
 
   function begin(file) {
-    $('current').textContent = file.name;
+    name = file.name;
+    halvorineWords.put($('current'), name, [name]);
     $('bar').max = Math.max(file.size, 1);
     began = performance.now();
     progress(0, file.size);
@@ -25,7 +27,7 @@ const halvorineNow = (() => {
   return Object.freeze({
     begin,
     progress,
-    said: (words) => { $('current').textContent = words; },
+    said: (words) => { halvorineWords.put($('current'), words, [name]); },
     // `files`: whether a file converts; `underway`: the words of each pick
     // being looked through or planned.
     show(converting, files, underway) {

@@ -163,10 +163,12 @@ const halvorineOutputs = (() => {
     const link = document.createElement('a');
     link.className = 'save';
     link.href = output.url;
-    link.download = output.name;
-    link.textContent = output.whole
+    // Saved under its name with no marks that set the direction of text, as
+    // in a zip.
+    link.download = halvorineZip.plain(output.name);
+    halvorineWords.put(link, output.whole
       ? `Save ${output.name} (${formatBytes(output.bytes)})`
-      : `Save the ${formatBytes(output.bytes)} written before it stopped`;
+      : `Save the ${formatBytes(output.bytes)} written before it stopped`, [output.name]);
     actions.append(link);
     // The browser follows the link at once (a download started later, past
     // the click, would count as one the page started by itself); meanwhile
@@ -179,18 +181,19 @@ const halvorineOutputs = (() => {
     if (window.showSaveFilePicker) {
       actions.append(button('Save as…', async () => {
         try {
-          const target = await window.showSaveFilePicker({ suggestedName: output.name });
+          const target = await window.showSaveFilePicker({ suggestedName: halvorineZip.plain(output.name) });
           if (!(await output.sink.readable(output))) {
             lost(output);
             return;
           }
           const writable = await target.createWritable();
           await output.blob.stream().pipeTo(writable);
-          item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: `Saved as ${target.name}.` }));
+          item.append(halvorineWords.put(Object.assign(document.createElement('p'), { className: 'state' }), `Saved as ${target.name}.`,
+            [target.name]));
           forget(output);
         } catch (e) {
           if (e.name !== 'AbortError') {
-            item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: `Not saved: ${e.message}` }));
+            item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: halvorineWords.sentence(`Not saved: ${e.message}`) }));
           }
         }
       }));
@@ -210,7 +213,7 @@ const halvorineOutputs = (() => {
     const got = await made.sink.kept(made.entry, result);
     if (got === null) return false;
     if (got.blob) add({ ...made, name: result.output, bytes: result.bytes, crc: result.crc ?? null, ...got });
-    if (got.words) made.item.append(Object.assign(document.createElement('p'), { className: 'note', textContent: got.words }));
+    if (got.words) made.item.append(halvorineWords.put(Object.assign(document.createElement('p'), { className: 'note' }), got.words, got.names));
     return true;
   }
 

@@ -20,7 +20,9 @@ let held = null;  // resolves once the page holds its build's lock: no worker st
 let picking = new AbortController();  // the picks not queued yet: Cancel stops them, and later picks take a fresh one
 const underway = new Set();  // the words of each pick being looked through or planned, shown with Cancel
 
-const line = (text, className) => Object.assign(document.createElement('p'), { className, textContent: text });
+const { put, sentence } = halvorineWords;
+// A paragraph of `text`, each of `names` in it isolated.
+const line = (text, className, names = []) => put(Object.assign(document.createElement('p'), { className }), text, names);
 
 // The banner and the messages are printed by the console program with their
 // line ends; the page shows their words, each on a line of its own.
@@ -28,7 +30,7 @@ const shown = (text) => text.replace(/^[\s]+|[\s]+$/g, '');
 
 // Every change of a file's state, in one place, so that its words, its look
 // and its status always agree. `detail`: the result's { status, seconds },
-// an output's { whole }, and a `note` to add below.
+// an output's { whole }, and a `note` to add below, with the `names` in it.
 function setState(item, state, detail = {}) {
   const partly = detail.whole === false ? 'not converted; ' : '';
   const [words, look, status] = {
@@ -42,9 +44,10 @@ function setState(item, state, detail = {}) {
     'left out': ['not converted', 'failed', 'left out'], skipped: ['skipped', '', 'skipped'],
     freed: [`${partly}saved; removed from the page's storage`, undefined, undefined],
   }[state];
-  item.querySelector('.state').textContent = `${item.dataset.name}: ${words}`;
+  const { name, folder } = item.dataset;
+  put(item.querySelector('.state'), `${name}: ${words}`, [name]);
   if (look !== undefined) item.className = look;
-  if (detail.note) item.append(line(detail.note, 'note'));
+  if (detail.note) item.append(line(detail.note, 'note', detail.names ?? [folder ? `${folder}/${name}` : name]));
   if (status === null) delete item.dataset.status;
   else if (status !== undefined) item.dataset.status = status;  // last: the tests wait on it
 }
@@ -73,7 +76,7 @@ function notStarted(e, job) {
     queue = [];
     return;
   }
-  const words = `The converter could not be started: ${e.message}.`;
+  const words = sentence(`The converter could not be started: ${e.message}`);
   $('not-started').textContent = `${words} It is tried again for the next file.`;
   $('not-started').hidden = false;
   if (job) setState(job.item, 'not started', { note: words });
@@ -84,8 +87,8 @@ function addItem(file, folder) {
   const item = document.createElement('li');
   item.dataset.name = file.name;
   item.dataset.folder = folder;
-  item.append(line(`${file.name}: waiting`, 'state'));
-  if (folder) item.append(line(`in ${folder}/`, 'folder'));
+  item.append(line(`${file.name}: waiting`, 'state', [file.name]));
+  if (folder) item.append(line(`in ${folder}/`, 'folder', [folder]));
   $('results').append(item);
   return item;
 }
@@ -115,7 +118,7 @@ function enqueue(picks, signal = picking.signal) {
   const group = picks.some((p) => p.folder) ? { weighed: false } : null;
   const into = sinks.folder;
   const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: addItem(file, folder) }));
-  const set = (j, state, note) => setState(j.item, state, { note });
+  const set = (j, state, note, names) => setState(j.item, state, { note, names });
   const planning = into && jobs.length > 0 ? begun() : null;
   const progress = (k, n) => planning.say(`Looking for their outputs in ${into.dir.name}: ${k.toLocaleString('en-US')} of ` +
     `${n.toLocaleString('en-US')}`);
@@ -243,12 +246,11 @@ async function next() {
 
 async function finished(job, result, entry, sink) {
   const { item, said, folder } = job;
-  const banner = said.filter((s) => s.banner).map((s) => s.text).join('');
-  const after = said.filter((s) => !s.banner).map((s) => s.text).join('');
-  // What the console program would have printed, whole, byte for byte.
+  // What the console program would have printed, whole, byte for byte;
+  // shown, each message on a line of its own, as some end with no line end.
   item.dataset.stdout = said.map((s) => s.text).join('');
-  if (banner) item.append(line(shown(banner), 'said banner'));
-  if (after) item.append(line(shown(after), 'said message'));
+  const names = [job.file.name, result.output];
+  for (const s of said) if (shown(s.text)) item.append(line(shown(s.text), s.banner ? 'said banner' : 'said message', names));
   const whole = result.status === 0;
   if (await halvorineOutputs.keep({ item, folder, entry, whole, sink }, result)) setState(item, 'done', result);
   else showLost(item, whole, entry, result.status);
@@ -266,7 +268,7 @@ function showLost(item, whole, entry = null, status = undefined) {
 // stopped answering. The file fails with `words`; what it had stored is kept
 // to save, as the console program leaves it, where the sink holds it.
 async function stopped(job, words, entry, sink) {
-  job.item.append(line(words, 'note'));
+  job.item.append(line(words, 'note', [job.file.name]));
   await halvorineOutputs.keep({ item: job.item, folder: job.folder, entry, sink }, { stopped: true, output: job.output ?? null });
   setState(job.item, 'stopped');
 }
@@ -287,7 +289,8 @@ function cancel() {
 function tell(given, what) {
   const lines = given ? halvorineIntake.told(given, what) : [];
   const told = $('intake');
-  told.replaceChildren(...lines.map((text) => line(text, 'note')));
+  const names = given ? given.unread.map((u) => u.path) : [];
+  told.replaceChildren(...lines.map((text) => line(text, 'note', names)));
   told.hidden = lines.length === 0;
 }
 

@@ -529,10 +529,11 @@ async function results(page, from) {
 }
 
 // What the page must show for the native program's stdout: the banner's
-// words, then the message's, each trimmed of its line ends.
+// words, then each message's, trimmed of its line ends, on a line of its
+// own (the header's error follows "Unknown wFormatTag." with none between).
 function shownFor(stdout) {
   const end = stdout.startsWith('\n Convert ') ? stdout.indexOf(')\n\n') + 3 : 0;
-  return [stdout.slice(0, end), stdout.slice(end)].map((t) => t.trim()).filter((t) => t !== '');
+  return [stdout.slice(0, end), ...stdout.slice(end).split(/(?=Error in \.wav file header)/)].map((t) => t.trim()).filter((t) => t !== '');
 }
 
 function compare(web, want, label) {

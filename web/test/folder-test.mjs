@@ -15,11 +15,13 @@ const panel = new Map();
 const element = (id) => panel.get(id) ?? panel.set(id, {
   id, hidden: true, textContent: '', focus() {},
   addEventListener(type, h) { this.click = h; }, removeEventListener() { this.click = null; },
+  replaceChildren(...kids) { this.textContent = kids.map((k) => k.textContent ?? k).join(''); },
 }).get(id);
 // Named as the converter names them: by the name up to its first dot.
 const halvorineConverter = { outputNames: async (names) => names.map((n) => (n.includes('.') ? `halvorine-${n.slice(0, n.indexOf('.'))}.ddc` : null)) };
-const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder, document: { getElementById: element }, halvorineConverter });
-for (const script of ['../zip.js', '../folder.js']) {
+const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder, halvorineConverter,
+  document: { getElementById: element, createElement: () => ({}) } });
+for (const script of ['../words.js', '../zip.js', '../folder.js']) {
   vm.runInContext(fs.readFileSync(new URL(script, import.meta.url), 'utf8'), context);
 }
 vm.runInContext('self.folder = halvorineFolder;', context);
