@@ -8,12 +8,14 @@ const halvorineNow = (() => {
   let began = 0;
   let name = '';
 
-  function progress(done, total) {
+  // `closing`: all read, the output being closed, which for a large one
+  // written into a folder takes the browser a while at the full bar.
+  function progress(done, total, closing = false) {
     const { formatBytes } = halvorineOutputs;
     const seconds = began ? (performance.now() - began) / 1000 : 0;
     $('bar').value = done;
     const speed = seconds > 0 ? `, ${formatBytes(done / seconds)}/s` : '';
-    $('figures').textContent = `${formatBytes(done)} of ${formatBytes(total)}${speed}`;
+    $('figures').textContent = closing ? `${formatBytes(total)} read. Finishing…` : `${formatBytes(done)} of ${formatBytes(total)}${speed}`;
   }
 
   function begin(file) {
