@@ -165,8 +165,6 @@ const halvorineAll = (() => {
       `${formatBytes(blob.size)}.`;
     link.click();
     link.hidden = false;
-    const now = Date.now();
-    for (const o of inZip) halvorineOutputs.savedByLink(o, now);
     show();
     changed();
   }
@@ -232,6 +230,12 @@ const halvorineAll = (() => {
     start(onChange) {
       changed = onChange;
       $('zip').addEventListener('click', downloadAll);
+      // Its outputs saved by a link, the first time and each time again:
+      // each download reads them anew.
+      $('zip-link').addEventListener('click', () => {
+        const now = Date.now();
+        for (const o of zipped) halvorineOutputs.savedByLink(o, now);
+      });
       $('to-folder').addEventListener('click', saveAllTo);
     },
     set converting(now) { converting = now; },
