@@ -122,6 +122,7 @@ function enqueue(picks, signal = picking.signal) {
   const planning = into && jobs.length > 0 ? begun() : null;
   const progress = (k, n) => planning.say(`Looking for their outputs in ${into.dir.name}: ${k.toLocaleString('en-US')} of ` +
     `${n.toLocaleString('en-US')}`);
+  if (planning) progress(0, jobs.length);
   entering = entering.then(() => (signal.aborted ? [] : into?.plan(jobs, [...going, ...queue], set, { signal, progress }) ?? jobs))
     .catch((e) => {
       // Cancel ends the worker that the plan asks for names.
