@@ -128,7 +128,6 @@ const tree = [{ name: 'Card', kids: [{ name: 'a.wav' }, { name: 'Sub', kids: [{ 
 for (const [way, at, taken, listed] of [
   ['handles', 2, ['Card/a.wav', 'Card/Sub/b.wav'], ['Card', 'Sub']],
   ['entries', 3, ['Card/a.wav', 'Card/Sub/b.wav', 'Card/Sub/c.wav'], ['Card', 'Sub']],
-  ['entries', 5, ['Card/a.wav', 'Card/Sub/b.wav', 'Card/Sub/c.wav', 'Card/Later/d.wav', 'loose.wav'], ['Card', 'Sub', 'Later']],
 ]) {
   const stop = new AbortController();
   const counts = [];

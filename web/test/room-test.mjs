@@ -10,7 +10,7 @@ import vm from 'node:vm';
 
 const context = vm.createContext({ self: {} });
 vm.runInContext(`${fs.readFileSync(new URL('../room.js', import.meta.url), 'utf8')}\nself.room = halvorineRoom;`, context);
-const { plan, guard, keep, needs, waitFor, leftovers } = context.self.room;
+const { plan, guard, keep, needs, waitFor } = context.self.room;
 
 const now = 10 * guard;
 const a = { name: 'a', bytes: 40, savedAt: now - 3 * guard };
@@ -36,8 +36,7 @@ for (const [what, given, want] of cases) {
 // A recording's output is at most 4/3 of it, rounded up to whole groups.
 for (const [bytes, want] of [[0, 0], [1, 4], [3, 4], [4, 8], [3 << 20, 4 << 20]]) assert.equal(needs(bytes), want, `needs(${bytes})`);
 
-// [what, savedAt, the wait before its removal]: the oldest of those left
-// goes first, and a page sweeps the rest once the longest wait is over.
+// [what, savedAt, the wait before its removal]
 const waits = [
   ['never saved: at once', 0, 0],
   ['saved just now: the whole wait', now, keep],
@@ -47,6 +46,4 @@ const waits = [
   ['saved "later" by a clock set back since: no longer than the whole wait', now + keep, keep],
 ];
 for (const [what, savedAt, want] of waits) assert.equal(waitFor(savedAt, now), want, what);
-const left = leftovers(waits.map(([name, savedAt]) => ({ name, savedAt })), now);
-assert.deepEqual([left.remove.length, left.kept.length, left.wait], [3, 3, keep], 'the leftovers of closed pages');
 console.log(`room: ${cases.length} plans, the room an output needs and ${waits.length} waits before removal`);
