@@ -96,16 +96,16 @@ function addItem(file, folder) {
 // A pick being looked through or planned, shown by its words (`say`) with
 // the files converting, and with Cancel, until it ends.
 function begun() {
-  const shown = { words: '' };
-  underway.add(shown);
+  const pick = { words: '' };
+  underway.add(pick);
   changed();
   return {
     say: (words) => {
-      shown.words = words;
+      pick.words = words;
       showNow();
     },
     end: () => {
-      underway.delete(shown);
+      underway.delete(pick);
       changed();
     },
   };
