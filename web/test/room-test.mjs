@@ -40,9 +40,7 @@ for (const [bytes, want] of [[0, 0], [1, 4], [3, 4], [4, 8], [3 << 20, 4 << 20]]
 const waits = [
   ['never saved: at once', 0, 0],
   ['saved just now: the whole wait', now, keep],
-  ['saved a moment ago', now - 1000, keep - 1000],
   ['saved as long ago as it waits, to the millisecond: at once', now - keep, 0],
-  ['saved long ago: at once', now - 3 * keep, 0],
   ['saved "later" by a clock set back since: no longer than the whole wait', now + keep, keep],
 ];
 for (const [what, savedAt, want] of waits) assert.equal(waitFor(savedAt, now), want, what);
