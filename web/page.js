@@ -349,8 +349,9 @@ document.addEventListener('DOMContentLoaded', async () => {
   // Opened from the installed app's "Open with": the files come this way.
   if (window.launchQueue) {
     window.launchQueue.setConsumer(async (params) => {
+      const { signal } = picking;
       const files = await Promise.all(params.files.map((f) => f.getFile().catch(() => null)));
-      enqueue(files.filter(Boolean).map((file) => ({ file, folder: '' })));
+      enqueue(files.filter(Boolean).map((file) => ({ file, folder: '' })), signal);
     });
   }
   halvorineUpdate.register();
