@@ -928,10 +928,11 @@ if (!opts.bigOnly) {
   step('a folder');
   const from = await feedFolder(page, takes, takesOrder.length);
   const listed = await page.run((n) => [...document.querySelectorAll('#results li')].slice(n).map((li) =>
-    [li.dataset.folder, li.dataset.name, li.querySelector('.folder')?.textContent]), from);
+    [li.dataset.folder, li.dataset.name, li.querySelector('.folder')?.textContent, li.querySelector('.state bdi')?.textContent]), from);
+  // Each name shown in an isolate of its own.
   check(JSON.stringify(listed) === JSON.stringify(takesOrder.map(([p]) => {
     const folder = path.posix.join('Takes', path.posix.dirname(p));
-    return [folder, path.posix.basename(p), `in ${folder}/`];
+    return [folder, path.posix.basename(p), `in ${folder}/`, path.posix.basename(p)];
   })), `a folder: listed as ${JSON.stringify(listed)}`);
   await shoot(page, 'folder');
   const quiet = await page.run(() => document.getElementById('intake').hidden);
