@@ -92,7 +92,7 @@ const halvorineZip = (() => {
   // with an extension or not (`CON`, `com1.txt`), gets `_` after its stem
   // (`CON_`, `com1_.txt`), and empty, `.` and `..` parts go. The marks that
   // set the direction of text (U+202E and its kind) go first: unseen, they
-  // would show `evil\u202Eavw.exe` as `evilexe.wav` in a file manager.
+  // would show `evil\u202Evaw.exe` as `evilexe.wav` in a file manager.
   // Ordinary names are left exactly as they are, and a name made safe stays
   // as it is.
   const refused = /[\\:*?"<>|\p{Cc}\p{Cs}]/gu;
