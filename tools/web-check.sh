@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the web page (the web preset) and the native program, tests the
 # page's reading and storing, its zip, what it takes from a folder, its
-# room check and its writing into a chosen folder under node
-# (web/test/io-test.mjs, zip-test.mjs, intake-test.mjs, room-test.mjs,
-# folder-test.mjs), then converts in chromium, in Firefox ESR (in a private
+# room check, its writing into a chosen folder, its words around names and
+# its stall check under node (web/test/io-test.mjs, zip-test.mjs,
+# intake-test.mjs, room-test.mjs, folder-test.mjs, words-test.mjs,
+# converter-test.mjs), then converts in chromium, in Firefox ESR (in a private
 # window too) and in WebKitGTK (with and without the storage features Safari
 # ships), through the page's own file input: the bundled example, every file
 # the interop test has its tools write, the generated inputs of
@@ -59,6 +60,8 @@ if [[ " $* " != *" --big-only "* ]]; then
   node web/test/intake-test.mjs
   node web/test/room-test.mjs
   node web/test/folder-test.mjs
+  node web/test/words-test.mjs
+  node web/test/converter-test.mjs
   status=0
   python3 tests/interop_test.py --keep-inputs "$work/interop" build/release/halvorine-convert || status=$?
   # 77: sox, sndfile-convert or ffmpeg is missing here (and CI is not set).

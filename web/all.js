@@ -51,19 +51,20 @@ const halvorineAll = (() => {
   const together = () => inOrder([...byName.values()].map((same) => same[0]));
 
   // Why each output left out is, in the page's order, and the outputs freed
-  // to make room.
+  // to make room: [words, the names in them] each.
   function notes() {
     const from = (o) => within(o.item.dataset.folder, o.item.dataset.name);
-    const out = [...unfit].map((o) => [o, `Left out: the output of ${from(o)}, as ${o.unfit}.`]);
+    const out = [...unfit].map((o) => [o, `Left out: the output of ${from(o)}, as ${o.unfit}.`, [from(o)]]);
     for (const [first, ...later] of byName.values()) {
       for (const o of later) {
         out.push([o, `Left out: ${o.safe} from ${from(o)}, as ` + (first.safe === o.safe ? `${from(first)} already gives it.`
-          : `${from(first)} already gives ${first.safe}, which Windows and macOS take for the same name.`)]);
+          : `${from(first)} already gives ${first.safe}, which Windows and macOS take for the same name.`), [o.safe, from(o), from(first), first.safe]]);
       }
     }
-    const lines = out.sort(([a], [b]) => (earlier(a, b) ? -1 : 1)).map(([, text]) => text);
+    const lines = out.sort(([a], [b]) => (earlier(a, b) ? -1 : 1)).map(([, ...note]) => note);
     if (freed.length > 0) {
-      lines.push(`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`);
+      lines.push([`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`,
+        freed.map((o) => o.path)]);
     }
     return lines;
   }
@@ -77,9 +78,8 @@ const halvorineAll = (() => {
     // One at a time: a spread of thousands of notes is past what some engines take.
     const list = $('left-out');
     list.replaceChildren();
-    for (const text of notes()) {
-      const li = document.createElement('li');
-      li.textContent = text;
+    for (const [text, names] of notes()) {
+      const li = halvorineWords.put(document.createElement('li'), text, names);
       list.append(li);
     }
     told = { freed: freed.length };
@@ -148,7 +148,7 @@ const halvorineAll = (() => {
     try {
       await readAll(entries, 'Reading the outputs for the zip', (o, sum) => o.crc === null && sum());
     } catch (e) {
-      $('all-state').textContent = `Not zipped: ${e.message}`;
+      $('all-state').textContent = halvorineWords.sentence(`Not zipped: ${e.message}`);
       show();
       return;
     }
@@ -165,8 +165,6 @@ const halvorineAll = (() => {
       `${formatBytes(blob.size)}.`;
     link.click();
     link.hidden = false;
-    const now = Date.now();
-    for (const o of inZip) halvorineOutputs.savedByLink(o, now);
     show();
     changed();
   }
@@ -180,7 +178,7 @@ const halvorineAll = (() => {
     try {
       into = await window.showDirectoryPicker({ id: 'halvorine-outputs', mode: 'readwrite' });
     } catch (e) {
-      if (e.name !== 'AbortError') $('all-state').textContent = `Not saved: ${e.message}`;
+      if (e.name !== 'AbortError') $('all-state').textContent = halvorineWords.sentence(`Not saved: ${e.message}`);
       return;
     }
     const there = [];
@@ -216,14 +214,14 @@ const halvorineAll = (() => {
       failed.push(e.message);
     }
     for (const output of saved) {
-      output.item.append(Object.assign(document.createElement('p'),
-        { className: 'state', textContent: `Saved into ${into.name}/${output.safe}.` }));
+      output.item.append(halvorineWords.put(Object.assign(document.createElement('p'), { className: 'state' }),
+        `Saved into ${into.name}/${output.safe}.`, [`${into.name}/${output.safe}`]));
       halvorineOutputs.forget(output);
     }
     const lines = [`Saved ${saved.length} ${saved.length === 1 ? 'file' : 'files'} into ${into.name}.` +
       (there.length > 0 ? ` Already there, so left as they were: ${there.join(', ')}.` : '')];
-    if (failed.length > 0) lines.push(`Not all saved: ${failed.join('; ')}.`);
-    $('all-state').replaceChildren(...lines.map((text) => Object.assign(document.createElement('p'), { textContent: text })));
+    if (failed.length > 0) lines.push(halvorineWords.sentence(`Not all saved: ${failed.join('; ')}`));
+    $('all-state').replaceChildren(...lines.map((text) => halvorineWords.put(document.createElement('p'), text, [into.name, ...there])));
     show();
   }
 
@@ -232,6 +230,12 @@ const halvorineAll = (() => {
     start(onChange) {
       changed = onChange;
       $('zip').addEventListener('click', downloadAll);
+      // Its outputs saved by a link, the first time and each time again:
+      // each download reads them anew.
+      $('zip-link').addEventListener('click', () => {
+        const now = Date.now();
+        for (const o of zipped) halvorineOutputs.savedByLink(o, now);
+      });
       $('to-folder').addEventListener('click', saveAllTo);
     },
     set converting(now) { converting = now; },

@@ -8,8 +8,9 @@
 // a stopped one is never taken for the next.
 const halvorineConverter = (() => {
   const kinds = halvorineMessages;
-  // A worker that has read nothing for this long while reading has stopped,
-  // whether or not the browser said so.
+  // A worker that has read and written nothing for this long while reading
+  // has stopped, whether or not the browser said so. Bytes written count: a
+  // folder on a slow disk may take a while over a part.
   const stallSeconds = 30;
   // The build this page was made of: its worker and the worker's files are
   // asked for by it, so that a newer build's service worker still serves
@@ -134,8 +135,10 @@ const halvorineConverter = (() => {
     job.begun = true;
     if (message.kind === kinds.readSlice) answerSlice(job.source, message);
     else if (message.kind === kinds.progress) {
-      if (message.done > job.done) job.moved = performance.now();
+      const written = message.written ?? 0;
+      if (message.done > job.done || written > job.written) job.moved = performance.now();
       job.done = message.done;
+      job.written = written;
       job.closing = !!message.closing;
       job.heard(message);
     } else if (message.kind === kinds.done || message.kind === kinds.summed) {
@@ -155,7 +158,7 @@ const halvorineConverter = (() => {
     const job = ++jobs;
     return new Promise((settle, fail) => {
       const going = {
-        job, source, done: -1, moved: performance.now(), closing: false, begun: false, heard: hear, settle, stalled,
+        job, source, done: -1, written: 0, moved: performance.now(), closing: false, begun: false, heard: hear, settle, stalled,
         fail: (words, reached) => fail(new Stopped(words, { begun: going.begun, reached })),
       };
       given.push(going);
@@ -164,8 +167,8 @@ const halvorineConverter = (() => {
     });
   }
 
-  // Only reading is watched: once the worker says it is closing the output,
-  // a flush of gigabytes may take its time.
+  // Only reading and writing are watched: once the worker says it is
+  // closing the output, a flush of gigabytes may take its time.
   setInterval(() => {
     const [job] = given;
     if (job && !job.closing && performance.now() - job.moved > stallSeconds * 1000) end(job.stalled);
@@ -177,9 +180,9 @@ const halvorineConverter = (() => {
   function convert(file, entry, { said, opened, progress, signal }) {
     return run(kinds.convert, { file, entry }, {
       source: file, signal,
-      heard: (m) => (m.kind === kinds.said ? said(m) : m.kind === kinds.opened ? opened(m.output) : progress(m.done, m.total)),
-      stalled: `The conversion made no progress for ${stallSeconds} s and was stopped: the browser stopped reading the file` +
-        ' or running the converter, perhaps for lack of memory.',
+      heard: (m) => (m.kind === kinds.said ? said(m) : m.kind === kinds.opened ? opened(m.output) : progress(m.done, m.total, m.closing)),
+      stalled: `The conversion made no progress for ${stallSeconds} s and was stopped: the browser stopped reading the file,` +
+        ' writing the output or running the converter, perhaps for lack of memory.',
     });
   }
 

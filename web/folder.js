@@ -49,13 +49,14 @@ const halvorineFolder = (() => {
   }
 
   // The one question for a pick or drop some of whose outputs are already
-  // in the folder: resolves to 'replace', 'skip' or 'stop'.
-  function ask(paths, count, folderName) {
+  // in the folder: resolves to 'replace', 'skip' or 'stop', or to 'cancel'
+  // once `signal` says Cancel was pressed meanwhile.
+  function ask(paths, count, folderName, signal) {
     const $ = (id) => document.getElementById(id);
     const one = paths.length === 1;
     const shown = paths.slice(0, 5).join(', ') + (paths.length > 5 ? ` and ${paths.length - 5} more` : '');
-    $('ask-words').textContent = one ? `${shown} is already in ${folderName}.`
-      : `The outputs of ${paths.length} of these ${count} recordings are already in ${folderName}: ${shown}.`;
+    halvorineWords.put($('ask-words'), one ? `${shown} is already in ${folderName}.`
+      : `The outputs of ${paths.length} of these ${count} recordings are already in ${folderName}: ${shown}.`, [...paths.slice(0, 5), folderName]);
     $('ask-how').textContent = `Replace ${one ? 'it' : 'them'} with the new ${one ? 'output' : 'outputs'}, skip ` +
       `${one ? 'its recording and leave the file' : 'their recordings and leave the files'} as ${one ? 'it is' : 'they are'}, ` +
       `or stop and convert none of ${count === 1 ? 'it' : `these ${count}`}.`;
@@ -66,13 +67,17 @@ const halvorineFolder = (() => {
     $('ask-skip').focus();
     return new Promise((answer) => {
       const buttons = ['replace', 'skip', 'stop'].map((a) => [$(`ask-${a}`), a]);
+      let answered = false;
       const heard = (a) => () => {
+        if (answered) return;
+        answered = true;
         for (const [b, h] of listening) b.removeEventListener('click', h);
         $('ask').hidden = true;
         answer(a);
       };
       const listening = buttons.map(([b, a]) => [b, heard(a)]);
       for (const [b, h] of listening) b.addEventListener('click', h);
+      signal?.addEventListener('abort', heard('cancel'), { once: true });
     });
   }
 
@@ -97,11 +102,12 @@ const halvorineFolder = (() => {
       // Written and kept, or discarded, by the worker: nothing to offer.
       async kept(place, result) {
         if (result.stored) {
-          return { words: `Written into ${dir.name}/${place.path}${place.there ? ', replacing the file there' : ''}.` };
+          return { words: `Written into ${dir.name}/${place.path}${place.there ? ', replacing the file there' : ''}.`, names: [`${dir.name}/${place.path}`] };
         }
         if (result.stopped) release(place, 300);
         if (!result.output) return {};
-        return { words: result.why ? `Nothing written into ${dir.name}: ${result.why}.` : `Nothing of it was left in ${dir.name}.` };
+        return { words: result.why ? halvorineWords.sentence(`Nothing written into ${dir.name}: ${result.why}`) : `Nothing of it was left in ${dir.name}.`,
+          names: [dir.name] };
       },
       readable: async () => false,
       release,
@@ -110,8 +116,9 @@ const halvorineFolder = (() => {
       // macOS compare them (zip.js), the later is left out and named; where
       // any are already in the folder, one question for them all. The jobs
       // to convert, each with its place; `set(job, state, note)` for the
-      // rest.
-      async plan(jobs, pending, set) {
+      // rest. Told by `signal` to stop, none, and nothing set of those not
+      // yet planned; `progress(k, n)` hears how many are planned.
+      async plan(jobs, pending, set, { signal = null, progress = () => {} } = {}) {
         const taken = new Map(pending.filter((j) => j?.into === sink && j.place.name).map((j) => [j.place.key, j.place]));
         const going = [];
         const there = [];
@@ -120,6 +127,8 @@ const halvorineFolder = (() => {
         // an output as planned.
         const names = await halvorineConverter.outputNames(jobs.map((job) => job.file.name));
         for (const [k, job] of jobs.entries()) {
+          if (signal?.aborted) return [];
+          progress(k, jobs.length);
           const from = within(job.folder, job.file.name);
           const name = names[k];
           const path = name === null ? '' : safePath(within(job.folder, name));
@@ -127,10 +136,10 @@ const halvorineFolder = (() => {
           const place = { dir, under: parts.slice(0, -1), name: name === null ? null : parts.at(-1), key: sameName(path), from, path };
           const first = taken.get(place.key);
           const why = name === null ? '' : unfit(path);
-          if (why) set(job, 'left out', `Left out: the output of ${from}, as ${why}.`);
+          if (why) set(job, 'left out', `Left out: the output of ${from}, as ${why}.`, [from]);
           else if (first && name !== null) {
             set(job, 'left out', `Left out: ${path} from ${from}, as ` + (first.path === path ? `${first.from} already gives it.`
-              : `${first.from} already gives ${first.path}, which Windows and macOS take for the same name.`));
+              : `${first.from} already gives ${first.path}, which Windows and macOS take for the same name.`), [path, from, first.from, first.path]);
           } else {
             if (name !== null) taken.set(place.key, place);
             Object.assign(place, name === null ? { had: 0, there: false } : await standing(dir, parts, seen));
@@ -138,13 +147,14 @@ const halvorineFolder = (() => {
             going.push(Object.assign(job, { place }));
           }
         }
-        const answer = there.length > 0 ? await ask(there.map((j) => j.place.path), going.length, dir.name) : 'replace';
+        const answer = there.length > 0 ? await ask(there.map((j) => j.place.path), going.length, dir.name, signal) : 'replace';
+        if (signal?.aborted) return [];
         if (answer === 'stop') {
-          for (const job of going) set(job, 'cancelled', `Stopped: nothing of it was written into ${dir.name}.`);
+          for (const job of going) set(job, 'cancelled', `Stopped: nothing of it was written into ${dir.name}.`, [dir.name]);
           return [];
         }
         if (answer === 'skip') {
-          for (const job of there) set(job, 'skipped', `${job.place.path} is already in ${dir.name}, and was left as it is.`);
+          for (const job of there) set(job, 'skipped', `${job.place.path} is already in ${dir.name}, and was left as it is.`, [job.place.path, dir.name]);
           return going.filter((job) => !job.place.there);
         }
         return going;
@@ -169,14 +179,14 @@ const halvorineFolder = (() => {
       } catch (e) {
         if (e.name === 'AbortError') return;
         chosen = null;
-        $('into-words').textContent = `No folder chosen: ${e.message}`;
+        $('into-words').textContent = halvorineWords.sentence(`No folder chosen: ${e.message}`);
         $('into').hidden = false;
         $('into-off').hidden = true;
         return;
       }
       chosen = sinkInto(dir);
-      $('into-words').textContent = `Converting into ${dir.name}: each output is written there as it is made, ` +
-        "under its recording's folder, and is not kept in this page.";
+      halvorineWords.put($('into-words'), `Converting into ${dir.name}: each output is written there as it is made, ` +
+        "under its recording's folder, and is not kept in this page.", [dir.name]);
       $('into').hidden = false;
       $('into-off').hidden = false;
     });
@@ -297,5 +307,5 @@ const halvorineFolder = (() => {
     };
   }
 
-  return Object.freeze({ start, writing, get sink() { return chosen; } });
+  return Object.freeze({ start, writing, sinkFor: sinkInto, get sink() { return chosen; } });
 })();

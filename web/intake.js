@@ -28,8 +28,13 @@ const halvorineIntake = (() => {
   // `picks`: { file, folder, handle }; `passed`: the path of each entry
   // passed over, with its kind; `unread`: { path, folder, partly, reason },
   // an entry the browser failed to read (a folder partly when some of it
-  // was read before it failed).
-  const gathered = () => ({ picks: [], passed: new Map(), unread: [] });
+  // was read before it failed). A walk told by `signal` to stop reads
+  // nothing more; `found(n)` hears how many recordings it has found.
+  const gathered = ({ signal = null, found = () => {} } = {}) => ({ picks: [], passed: new Map(), unread: [], signal, found });
+  const taken = (into, pick) => {
+    into.picks.push(pick);
+    into.found(into.picks.length);
+  };
 
   // A file or folder through either of the browser's two ways: handles
   // (they tell one file reached twice) or entries, whose folders give their
@@ -55,9 +60,10 @@ const halvorineIntake = (() => {
   // and the walk goes on with the rest.
   async function walk(node, folder, into) {
     const path = within(folder, node.name);
+    if (into.signal?.aborted) return;
     if (!node.isFolder) {
       try {
-        into.picks.push({ file: await node.file(), folder, handle: node.handle });
+        taken(into, { file: await node.file(), folder, handle: node.handle });
       } catch (e) {
         into.unread.push({ path, folder: false, partly: false, reason: reason(e) });
       }
@@ -66,6 +72,7 @@ const halvorineIntake = (() => {
     let read = 0;
     try {
       for await (const child of node.children()) {
+        if (into.signal?.aborted) return;
         read++;
         const verdict = judge(child.name, child.isFolder);
         if (verdict === 'take' || verdict === 'walk') await walk(child, path, into);
@@ -80,13 +87,13 @@ const halvorineIntake = (() => {
   // promise of the item's handle or null, each asked for while the drop
   // event lasted. A handle where the browser gives one, else a folder's
   // entry, else the file alone.
-  async function dropped(ways) {
-    const into = gathered();
+  async function dropped(ways, how) {
+    const into = gathered(how);
     for (const way of ways) {
       const handle = await way.handle;
       if (handle) await walk(byHandle(handle), '', into);
       else if (way.entry?.isDirectory) await walk(byEntry(way.entry), '', into);
-      else if (way.file) into.picks.push({ file: way.file, folder: '', handle: null });
+      else if (way.file && !into.signal?.aborted) taken(into, { file: way.file, folder: '', handle: null });
     }
     return into;
   }

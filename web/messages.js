@@ -16,7 +16,7 @@ const halvorineMessages = Object.freeze({
   said: 'said',  // { banner, text }: what the converter prints
   opened: 'opened',  // { output }: the output's name, once the converter opens it
   readSlice: 'read-slice',  // { at, end }: a worker that may not read the picked file asks the page
-  progress: 'progress',  // { done, total, closing }: bytes read; closing once reading is over
+  progress: 'progress',  // { done, written, total, closing }: bytes read and written; closing once reading is over
   done: 'done',  // { status, output, bytes, seconds, stored, crc, blob, why }: crc the output's CRC-32 where taken, else null; why, where a chosen folder was not written into
   named: 'named',  // { outputs }: the output's name for each, null where a name gives none
   summed: 'summed',  // { crc, error }: the CRC-32, null where it could not be read

@@ -16,6 +16,8 @@ const halvorineOutputs = (() => {
   const ours = new Set();  // entries to remove when the page is left
   const coming = new Set();  // each called with an output as it joins the page
   const going = new Set();  // each called with an output as it leaves the page
+  const waiting = new Set();  // { entry, bytes, savedAt, timer }: let go, stored until no download can be reading them
+  let recorded = 0;  // the last save by a link recorded for a later page's sweep
   let told = { changed: () => {}, lost: () => {} };
 
   function formatBytes(n) {
@@ -93,13 +95,35 @@ const halvorineOutputs = (() => {
     get folder() { return halvorineFolder.sink; },
   };
 
+  const minutes = (ms) => `${Math.ceil(ms / 60_000)} ${ms > 60_000 ? 'minutes' : 'minute'}`;
+
+  // An output's stored bytes freed now, or, where a download begun from its
+  // link or a zip's may still read them, once none can be: the page says so.
+  function letGo(output) {
+    const wait = output.sink === sinks.storage ? halvorineRoom.waitFor(output.savedAt, Date.now()) : 0;
+    if (wait === 0) {
+      output.sink.release(output.entry);
+      return;
+    }
+    const later = { entry: output.entry, bytes: output.bytes, savedAt: output.savedAt };
+    later.timer = setTimeout(() => {
+      waiting.delete(later);
+      sinks.storage.release(later.entry);
+    }, wait);
+    waiting.add(later);
+    output.item.append(Object.assign(document.createElement('p'), {
+      className: 'note',
+      textContent: `Its file stays in the browser's storage for up to ${minutes(wait)} more, as a download begun from it may still be reading it.`,
+    }));
+  }
+
   // Let go of, with its link and buttons; `release` also frees its bytes
   // where the sink holds them apart from the page.
   function forget(output, release = true) {
     if (!outputs.delete(output)) return;
     URL.revokeObjectURL(output.url);
     output.actions.remove();
-    if (release && output.entry) output.sink.release(output.entry);
+    if (release && output.entry) letGo(output);
     output.blob = null;
     going.forEach((listener) => listener(output));
     told.changed();
@@ -110,11 +134,13 @@ const halvorineOutputs = (() => {
   function savedByLink(output, now = Date.now()) {
     output.savedAt = now;
     ours.delete(output.entry);
+    if (now !== recorded) halvorineStorage.saved(session, (recorded = now));
   }
 
   // An output whose bytes went from the storage since it was made.
   function lost(output) {
-    forget(output);
+    forget(output, false);
+    if (output.entry) output.sink.release(output.entry);
     told.lost(output);
   }
 
@@ -137,10 +163,12 @@ const halvorineOutputs = (() => {
     const link = document.createElement('a');
     link.className = 'save';
     link.href = output.url;
-    link.download = output.name;
-    link.textContent = output.whole
+    // Saved under its name with no marks that set the direction of text, as
+    // in a zip.
+    link.download = halvorineZip.plain(output.name);
+    halvorineWords.put(link, output.whole
       ? `Save ${output.name} (${formatBytes(output.bytes)})`
-      : `Save the ${formatBytes(output.bytes)} written before it stopped`;
+      : `Save the ${formatBytes(output.bytes)} written before it stopped`, [output.name]);
     actions.append(link);
     // The browser follows the link at once (a download started later, past
     // the click, would count as one the page started by itself); meanwhile
@@ -153,18 +181,19 @@ const halvorineOutputs = (() => {
     if (window.showSaveFilePicker) {
       actions.append(button('Save as…', async () => {
         try {
-          const target = await window.showSaveFilePicker({ suggestedName: output.name });
+          const target = await window.showSaveFilePicker({ suggestedName: halvorineZip.plain(output.name) });
           if (!(await output.sink.readable(output))) {
             lost(output);
             return;
           }
           const writable = await target.createWritable();
           await output.blob.stream().pipeTo(writable);
-          item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: `Saved as ${target.name}.` }));
+          item.append(halvorineWords.put(Object.assign(document.createElement('p'), { className: 'state' }), `Saved as ${target.name}.`,
+            [target.name]));
           forget(output);
         } catch (e) {
           if (e.name !== 'AbortError') {
-            item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: `Not saved: ${e.message}` }));
+            item.append(Object.assign(document.createElement('p'), { className: 'state', textContent: halvorineWords.sentence(`Not saved: ${e.message}`) }));
           }
         }
       }));
@@ -184,7 +213,7 @@ const halvorineOutputs = (() => {
     const got = await made.sink.kept(made.entry, result);
     if (got === null) return false;
     if (got.blob) add({ ...made, name: result.output, bytes: result.bytes, crc: result.crc ?? null, ...got });
-    if (got.words) made.item.append(Object.assign(document.createElement('p'), { className: 'note', textContent: got.words }));
+    if (got.words) made.item.append(halvorineWords.put(Object.assign(document.createElement('p'), { className: 'note' }), got.words, got.names));
     return true;
   }
 
@@ -228,9 +257,14 @@ const halvorineOutputs = (() => {
       return null;  // the browser cannot tell: a full quota fails the file as a full disk would
     }
     const saved = [...outputs].filter((o) => o.savedAt && o.entry);
-    const plan = halvorineRoom.plan({ need, quota: estimate.quota, usage: estimate.usage, saved, now: Date.now() });
+    const plan = halvorineRoom.plan({ need, quota: estimate.quota, usage: estimate.usage, saved: [...saved, ...waiting], now: Date.now() });
     if (plan.short) return plan.short;
     for (const output of plan.free) {
+      if (waiting.delete(output)) {
+        clearTimeout(output.timer);
+        await sinks.storage.release(output.entry);
+        continue;
+      }
       await output.sink.release(output.entry);
       forget(output, false);
       if (output.whole) freed.push(output);
@@ -254,6 +288,22 @@ const halvorineOutputs = (() => {
     return stored.filter((o) => !names.has(o.entry));
   }
 
+  // The outputs of pages since closed go from the storage, but for those
+  // whose downloads may still read them, which the page names and sweeps
+  // once they cannot. What fails is tried again at the next opening.
+  async function sweep() {
+    const { kept, wait } = await halvorineStorage.sweep(holding, (left) => halvorineRoom.leftovers(left, Date.now()))
+      .catch(() => ({ kept: [], wait: 0 }));
+    const keeping = document.getElementById('keeping');
+    keeping.hidden = kept.length === 0;
+    if (kept.length === 0) return;
+    const one = kept.length === 1;
+    keeping.textContent = `${one ? 'An output' : `${kept.length} outputs`} of a page closed a short while ago ` +
+      `${one ? 'stays' : 'stay'} in the browser's storage for up to ${minutes(wait)} more, as downloads begun from ` +
+      `${one ? 'it' : 'them'} may still be reading ${one ? 'it' : 'them'}.`;
+    setTimeout(sweep, wait);
+  }
+
   return Object.freeze({
     outputs, freed, within, formatBytes, sinks, sinkFor, add, keep, forget, savedByLink, lost, makeRoom, noRoom, vanished,
     listen: (to) => { told = to; },
@@ -261,7 +311,7 @@ const halvorineOutputs = (() => {
     whenGone: (listener) => going.add(listener),
     unsaved: () => [...outputs].filter((o) => !o.savedAt).length,
     readable: (output) => output.sink.readable(output),
-    sweep: () => halvorineStorage.sweep(holding).catch(() => {}),  // tried again at the next opening
+    sweep,
     // Leaving the page: its outputs not saved go from the private storage.
     // Removal may not finish before the page is gone; the next page to open
     // sweeps up what is left, and the outputs saved by their link, whose

@@ -17,8 +17,12 @@ let made = 0;  // conversions started: each output's entry is named by its numbe
 let cannot = false;  // no converter will ever start here
 let leaving = false;  // the page is being left: nothing more starts
 let held = null;  // resolves once the page holds its build's lock: no worker starts before
+let picking = new AbortController();  // the picks not queued yet: Cancel stops them, and later picks take a fresh one
+const underway = new Set();  // the words of each pick being looked through or planned, shown with Cancel
 
-const line = (text, className) => Object.assign(document.createElement('p'), { className, textContent: text });
+const { put, sentence } = halvorineWords;
+// A paragraph of `text`, each of `names` in it isolated.
+const line = (text, className, names = []) => put(Object.assign(document.createElement('p'), { className }), text, names);
 
 // The banner and the messages are printed by the console program with their
 // line ends; the page shows their words, each on a line of its own.
@@ -26,7 +30,7 @@ const shown = (text) => text.replace(/^[\s]+|[\s]+$/g, '');
 
 // Every change of a file's state, in one place, so that its words, its look
 // and its status always agree. `detail`: the result's { status, seconds },
-// an output's { whole }, and a `note` to add below.
+// an output's { whole }, and a `note` to add below, with the `names` in it.
 function setState(item, state, detail = {}) {
   const partly = detail.whole === false ? 'not converted; ' : '';
   const [words, look, status] = {
@@ -40,18 +44,21 @@ function setState(item, state, detail = {}) {
     'left out': ['not converted', 'failed', 'left out'], skipped: ['skipped', '', 'skipped'],
     freed: [`${partly}saved; removed from the page's storage`, undefined, undefined],
   }[state];
-  item.querySelector('.state').textContent = `${item.dataset.name}: ${words}`;
+  const { name, folder } = item.dataset;
+  put(item.querySelector('.state'), `${name}: ${words}`, [name]);
   if (look !== undefined) item.className = look;
-  if (detail.note) item.append(line(detail.note, 'note'));
+  if (detail.note) item.append(line(detail.note, 'note', detail.names ?? [folder ? `${folder}/${name}` : name]));
   if (status === null) delete item.dataset.status;
   else if (status !== undefined) item.dataset.status = status;  // last: the tests wait on it
 }
 
-const converting = () => going.length > 0 || queue.length > 0;
+const converting = () => going.length > 0 || queue.length > 0 || underway.size > 0;
+
+const showNow = () => halvorineNow.show(converting(), going.length > 0, [...underway].map((u) => u.words));
 
 // Whatever changed, the parts of the page that depend on it.
 function changed() {
-  halvorineNow.show(converting());
+  showNow();
   halvorineAll.converting = converting();
   halvorineAll.show();
   halvorineUpdate.show(converting());
@@ -69,7 +76,7 @@ function notStarted(e, job) {
     queue = [];
     return;
   }
-  const words = `The converter could not be started: ${e.message}.`;
+  const words = sentence(`The converter could not be started: ${e.message}`);
   $('not-started').textContent = `${words} It is tried again for the next file.`;
   $('not-started').hidden = false;
   if (job) setState(job.item, 'not started', { note: words });
@@ -80,21 +87,58 @@ function addItem(file, folder) {
   const item = document.createElement('li');
   item.dataset.name = file.name;
   item.dataset.folder = folder;
-  item.append(line(`${file.name}: waiting`, 'state'));
-  if (folder) item.append(line(`in ${folder}/`, 'folder'));
+  item.append(line(`${file.name}: waiting`, 'state', [file.name]));
+  if (folder) item.append(line(`in ${folder}/`, 'folder', [folder]));
   $('results').append(item);
   return item;
 }
 
-// `picks`, { file, folder } in order; into a folder chosen, as far as its plan lets them.
+// A pick being looked through or planned, shown by its words (`say`) with
+// the files converting, and with Cancel, until it ends.
+function begun() {
+  const pick = { words: '' };
+  underway.add(pick);
+  changed();
+  return {
+    say: (words) => {
+      pick.words = words;
+      showNow();
+    },
+    end: () => {
+      underway.delete(pick);
+      changed();
+    },
+  };
+}
+
+// `picks`, { file, folder } in order; into a folder chosen, as far as its
+// plan lets them. Those not queued when Cancel is pressed are cancelled.
 let entering = Promise.resolve();
-function enqueue(picks) {
+function enqueue(picks, signal = picking.signal) {
   const group = picks.some((p) => p.folder) ? { weighed: false } : null;
   const into = sinks.folder;
   const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: addItem(file, folder) }));
-  entering = entering.then(() => into?.plan(jobs, [...going, ...queue], (j, state, note) => setState(j.item, state, { note })) ?? jobs)
-    .catch((e) => { for (const job of jobs) notStarted(e, job); return []; })
-    .then((planned) => { for (const job of planned) queue.push(job); changed(); next(); });
+  const set = (j, state, note, names) => setState(j.item, state, { note, names });
+  const planning = into && jobs.length > 0 ? begun() : null;
+  const progress = (k, n) => planning.say(`Looking for their outputs in ${into.dir.name}: ${k.toLocaleString('en-US')} of ` +
+    `${n.toLocaleString('en-US')}`);
+  if (planning) progress(0, jobs.length);
+  entering = entering.then(() => (signal.aborted ? [] : into?.plan(jobs, [...going, ...queue], set, { signal, progress }) ?? jobs))
+    .catch((e) => {
+      // Cancel ends the worker that the plan asks for names.
+      if (!signal.aborted) for (const job of jobs) notStarted(e, job);
+      return [];
+    })
+    .then((planned) => {
+      planning?.end();
+      if (signal.aborted) {
+        for (const job of jobs) if (!job.item.dataset.status) setState(job.item, 'cancelled');
+      } else {
+        for (const job of planned) queue.push(job);
+      }
+      changed();
+      next();
+    });
 }
 
 // Not started for lack of room: the words, and a button to try again.
@@ -203,12 +247,11 @@ async function next() {
 
 async function finished(job, result, entry, sink) {
   const { item, said, folder } = job;
-  const banner = said.filter((s) => s.banner).map((s) => s.text).join('');
-  const after = said.filter((s) => !s.banner).map((s) => s.text).join('');
-  // What the console program would have printed, whole, byte for byte.
+  // What the console program would have printed, whole, byte for byte;
+  // shown, each message on a line of its own, as some end with no line end.
   item.dataset.stdout = said.map((s) => s.text).join('');
-  if (banner) item.append(line(shown(banner), 'said banner'));
-  if (after) item.append(line(shown(after), 'said message'));
+  const names = [job.file.name, result.output];
+  for (const s of said) if (shown(s.text)) item.append(line(shown(s.text), s.banner ? 'said banner' : 'said message', names));
   const whole = result.status === 0;
   if (await halvorineOutputs.keep({ item, folder, entry, whole, sink }, result)) setState(item, 'done', result);
   else showLost(item, whole, entry, result.status);
@@ -226,12 +269,14 @@ function showLost(item, whole, entry = null, status = undefined) {
 // stopped answering. The file fails with `words`; what it had stored is kept
 // to save, as the console program leaves it, where the sink holds it.
 async function stopped(job, words, entry, sink) {
-  job.item.append(line(words, 'note'));
+  job.item.append(line(words, 'note', [job.file.name]));
   await halvorineOutputs.keep({ item: job.item, folder: job.folder, entry, sink }, { stopped: true, output: job.output ?? null });
   setState(job.item, 'stopped');
 }
 
 function cancel() {
+  picking.abort();
+  picking = new AbortController();
   for (const job of [...going, ...queue]) {
     job.abort?.abort();
     setState(job.item, 'cancelled');
@@ -245,15 +290,31 @@ function cancel() {
 function tell(given, what) {
   const lines = given ? halvorineIntake.told(given, what) : [];
   const told = $('intake');
-  told.replaceChildren(...lines.map((text) => line(text, 'note')));
+  const names = given ? given.unread.map((u) => u.path) : [];
+  told.replaceChildren(...lines.map((text) => line(text, 'note', names)));
   told.hidden = lines.length === 0;
 }
 
-// A pick or drop of folders: its words, then its files in order.
-async function gather(given, what) {
-  const got = await given;
-  tell(got, what);
-  enqueue(await halvorineIntake.ordered(got.picks));
+// A pick or drop of folders, `walk(how)` its walk: the count of its
+// recordings while it is walked, its words, then its files in order.
+async function gather(walk, what) {
+  const { signal } = picking;
+  const walking = begun();
+  const found = (n) => walking.say(`Looking through ${what}: ${n.toLocaleString('en-US')} ${n === 1 ? 'recording' : 'recordings'} found`);
+  try {
+    found(0);
+    const got = await walk({ signal, found });
+    const picks = signal.aborted ? [] : await halvorineIntake.ordered(got.picks);
+    if (signal.aborted) {
+      $('intake').replaceChildren(line(`Cancelled while looking through ${what}: none of it was converted.`, 'note'));
+      $('intake').hidden = false;
+      return;
+    }
+    tell(got, what);
+    enqueue(picks, signal);
+  } finally {
+    walking.end();
+  }
 }
 
 document.addEventListener('DOMContentLoaded', async () => {
@@ -269,14 +330,17 @@ document.addEventListener('DOMContentLoaded', async () => {
   folderInput.addEventListener('change', () => {
     const files = [...folderInput.files];
     folderInput.value = '';
-    gather(halvorineIntake.picked(files), 'the folder chosen');
+    gather(async () => halvorineIntake.picked(files), 'the folder chosen');
   });
-  drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
-  drop.addEventListener('dragleave', () => drop.classList.remove('over'));
-  drop.addEventListener('drop', (e) => {
+  // Anywhere on the page, not only on the zone: the browser would open a
+  // recording dropped beside it in place of the page.
+  document.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
+  document.addEventListener('dragleave', (e) => { if (!e.relatedTarget) drop.classList.remove('over'); });
+  document.addEventListener('drop', (e) => {
     e.preventDefault();
     drop.classList.remove('over');
-    gather(halvorineIntake.dropped(halvorineIntake.ways(e.dataTransfer)), 'what was dropped');
+    const ways = halvorineIntake.ways(e.dataTransfer);
+    if (ways.length > 0) gather((how) => halvorineIntake.dropped(ways, how), 'what was dropped');
   });
   $('cancel').addEventListener('click', cancel);
   halvorineOutputs.listen({ changed, lost: (o) => showLost(o.item, o.whole) });
@@ -285,8 +349,9 @@ document.addEventListener('DOMContentLoaded', async () => {
   // Opened from the installed app's "Open with": the files come this way.
   if (window.launchQueue) {
     window.launchQueue.setConsumer(async (params) => {
+      const { signal } = picking;
       const files = await Promise.all(params.files.map((f) => f.getFile().catch(() => null)));
-      enqueue(files.filter(Boolean).map((file) => ({ file, folder: '' })));
+      enqueue(files.filter(Boolean).map((file) => ({ file, folder: '' })), signal);
     });
   }
   halvorineUpdate.register();

@@ -41,15 +41,49 @@ const halvorineStorage = (() => {
     });
   }
 
-  async function sweep(holding) {
+  // Each page's last save by a link (its own or a zip's), for a later page
+  // to leave that page's outputs to the downloads that may still read them.
+  // In localStorage, which outlives the page; where there is none, its
+  // outputs count as never saved.
+  const savedKey = (session) => `${prefix}saved-${session}`;
+  function saved(session, at) {
+    try {
+      localStorage.setItem(savedKey(session), String(at));
+    } catch (e) { /* removed at the next opening, as if never saved */ }
+  }
+  function savedAt(session) {
+    try {
+      return Number(localStorage.getItem(savedKey(session))) || 0;
+    } catch (e) {
+      return 0;
+    }
+  }
+
+  // The outputs of pages no longer open, { name, owner, savedAt } each,
+  // handed to `choose`, which answers { remove, kept, wait }; those to
+  // remove go, and the record of a page none of whose outputs is kept.
+  // Resolves to what `choose` answered.
+  async function sweep(holding, choose) {
+    const none = { remove: [], kept: [], wait: 0 };
     const d = await folder().catch(() => null);
-    if (!d || !(await holding)) return;
+    if (!d || !(await holding)) return none;
     const held = new Set((await navigator.locks.query()).held.map((l) => l.name));
+    const left = [];
     for await (const name of d.keys()) {
       if (!name.startsWith(prefix)) continue;
       const owner = name.slice(prefix.length).split('-')[0];
-      if (!held.has(lockName(owner))) await remove(name, 1);
+      if (!held.has(lockName(owner))) left.push({ name, owner, savedAt: savedAt(owner) });
     }
+    const chosen = choose(left);
+    for (const { name } of chosen.remove) await remove(name, 1);
+    const keeping = new Set(chosen.kept.map((o) => o.owner));
+    try {
+      for (const key of Object.keys(localStorage)) {
+        const owner = key.startsWith(savedKey('')) ? key.slice(savedKey('').length) : null;
+        if (owner && !keeping.has(owner) && !held.has(lockName(owner))) localStorage.removeItem(key);
+      }
+    } catch (e) { /* nothing recorded */ }
+    return chosen;
   }
 
   // In a worker: whether an output can really be written there. That the
@@ -85,5 +119,5 @@ const halvorineStorage = (() => {
     }
   }
 
-  return { prefix, folder, remove, hold, sweep, works };
+  return { prefix, folder, remove, hold, saved, sweep, works };
 })();

@@ -54,10 +54,17 @@ async function convert({ job, file, entry }, storing) {
   let part = new Uint8Array(0);
   let partAt = 0;
   let done = 0;  // bytes handed to the converter
+  let written = 0;  // bytes the output has taken
   let failed = false;
   // None for a file read within the first interval: a thousand small ones
   // would each cost the page a message more.
   let lastProgress = performance.now();
+  const report = (closing = false) => {
+    const now = performance.now();
+    if (!closing && now - lastProgress < progressEvery) return;
+    lastProgress = now;
+    post(kinds.progress, job, { done, written, total: file.size, closing });
+  };
   let opened = null;
   let closed = null;
   // Copies what the part in hand holds, up to `count` bytes, into the
@@ -72,11 +79,7 @@ async function convert({ job, file, entry }, storing) {
   // Each returns its result, or a promise of it where the converter must wait.
   module.halvorineIo = {
     read(into, count) {
-      const now = performance.now();
-      if (now - lastProgress >= progressEvery) {
-        lastProgress = now;
-        post(kinds.progress, job, { done, total: file.size });
-      }
+      report();
       // Never past the size the file had when picked: one that grew since is
       // converted as it was.
       const want = Math.min(count, file.size - done);
@@ -98,7 +101,20 @@ async function convert({ job, file, entry }, storing) {
       })();
     },
     readFailed: () => (failed ? 1 : 0),
-    write: (from, count) => (refused ? 0 : bit(output.write(module.HEAPU8.subarray(from, from + count)))),
+    write(from, count) {
+      if (refused) return 0;
+      const took = output.write(module.HEAPU8.subarray(from, from + count));
+      if (!(took instanceof Promise)) {
+        written += count;
+        return bit(took);
+      }
+      // Waiting on a folder's disk: what it has taken is progress too.
+      return took.then((ok) => {
+        written += count;
+        report();
+        return bit(ok);
+      });
+    },
     openOutput(name) {
       opened = name;
       post(kinds.opened, job, { output: name });
@@ -107,7 +123,7 @@ async function convert({ job, file, entry }, storing) {
     closeOutput() {
       // The reading is over: the page's stall check stops here, since a
       // flush of gigabytes may take long.
-      post(kinds.progress, job, { done, total: file.size, closing: true });
+      report(true);
       const closing = output.close();
       return closing instanceof Promise ? closing.then((c) => bit((closed = c).closed)) : bit((closed = closing).closed);
     },

@@ -90,11 +90,16 @@ const halvorineZip = (() => {
   // space, and UTF-8 cannot carry half a UTF-16 pair: each of these
   // characters becomes `_`. A device name of Windows,
   // with an extension or not (`CON`, `com1.txt`), gets `_` after its stem
-  // (`CON_`, `com1_.txt`), and empty, `.` and `..` parts go. Ordinary names
-  // are left exactly as they are, and a name made safe stays as it is.
+  // (`CON_`, `com1_.txt`), and empty, `.` and `..` parts go. The marks that
+  // set the direction of text (U+202E and its kind) go first: unseen, they
+  // would show `evil\u202Evaw.exe` as `evilexe.wav` in a file manager.
+  // Ordinary names are left exactly as they are, and a name made safe stays
+  // as it is.
   const refused = /[\\:*?"<>|\p{Cc}\p{Cs}]/gu;
   const device = /^(?:CON|PRN|AUX|NUL|COM[0-9¹²³]|LPT[0-9¹²³]) *(?=\.|$)/i;
-  const safePath = (path) => path.split('/').filter((part) => part !== '' && part !== '.' && part !== '..')
+  const directions = /\p{Bidi_Control}/gu;
+  const plain = (name) => name.replace(directions, '');
+  const safePath = (path) => plain(path).split('/').filter((part) => part !== '' && part !== '.' && part !== '..')
     .map((part) => part.replace(refused, '_').replace(/[. ]$/, '_').replace(device, '$&_')).join('/');
 
   // What two safe names are compared by, as Windows and macOS compare them
@@ -114,9 +119,19 @@ const halvorineZip = (() => {
   }
 
   const longest = 0xffff;  // a name's length is a 16-bit field
+  // The bytes of UTF-8 in a file or folder name on Linux's disks; Windows and
+  // macOS allow 255 UTF-16 units, which such a name never passes.
+  const longestPart = 255;
   // Why the safe name `name` cannot name an entry, in words, or '' if it can.
   function unfit(name) {
     if (name === '') return 'nothing is left of its name once made safe to unpack';
+    for (const part of name.length * 3 > longestPart ? name.split('/') : []) {
+      const bytes = part.length * 3 > longestPart ? encoder.encode(part).length : 0;
+      if (bytes > longestPart) {
+        return `the name ${part.slice(0, 40)}… in its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, longer than ` +
+          `the ${longestPart} a file or folder can be named on most disks`;
+      }
+    }
     // Each UTF-16 unit is at most 3 bytes of UTF-8.
     if (name.length * 3 <= longest) return '';
     const bytes = encoder.encode(name).length;
@@ -173,5 +188,5 @@ const halvorineZip = (() => {
 
   const zip = (entries, when) => new Blob(layout(entries, when).parts, { type: 'application/zip' });
 
-  return { crc32, layout, zip, safePath, sameName, unfit };
+  return { crc32, layout, zip, plain, safePath, sameName, unfit };
 })();

@@ -1,15 +1,24 @@
 // The folder writer (web/folder.js, the worker's side) under node, over an
 // in-memory folder that answers as the browser's handles do: what it leaves
 // behind when an output is written, refused or fails part-way, and above
-// all that nothing that was there before is removed.
+// all that nothing that was there before is removed. Then the page's plan
+// of a pick: what it leaves out, its one question, and Cancel pressed
+// before it, while it plans and while it asks.
 //
 // node folder-test.mjs
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import vm from 'node:vm';
 
-const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder });
-for (const script of ['../zip.js', '../folder.js']) {
+// The question's panel and buttons, each clicked by calling its listener.
+const panel = new Map();
+const element = (id) => panel.get(id) ?? panel.set(id, { hidden: true, focus() {}, replaceChildren() {},
+  addEventListener(type, h) { this.click = h; }, removeEventListener() {} }).get(id);
+// Named as the converter names them: by the name up to its first dot.
+const halvorineConverter = { outputNames: async (names) => names.map((n) => (n.includes('.') ? `halvorine-${n.slice(0, n.indexOf('.'))}.ddc` : null)) };
+const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder, halvorineConverter,
+  document: { getElementById: element, createElement: () => ({}) } });
+for (const script of ['../words.js', '../zip.js', '../folder.js']) {
   vm.runInContext(fs.readFileSync(new URL(script, import.meta.url), 'utf8'), context);
 }
 vm.runInContext('self.folder = halvorineFolder;', context);
@@ -120,3 +129,31 @@ for (const c of cases) {
   console.log(`ok: ${c.what}`);
 }
 console.log(`folder writer: ${cases.length} cases passed`);
+
+// Each pick's plan in a folder holding halvorine-a.ddc: [what, the
+// recordings' paths, the answer to the question (or Cancel, pressed while
+// asked or once one is planned), the paths to convert, the rest's states].
+const long = 'ж'.repeat(128);
+const plans = [
+  ['one there, replaced', ['a.wav', 'S/b.wav'], 'replace', ['a.wav', 'S/b.wav'], []],
+  ['one there, skipped', ['a.wav', 'b.wav'], 'skip', ['b.wav'], ['a.wav skipped']],
+  ['one there, stopped', ['a.wav', 'b.wav'], 'stop', [], ['a.wav cancelled', 'b.wav cancelled']],
+  ['Cancel while asked: none, and the question gone', ['a.wav', 'b.wav'], 'cancel', [], []],
+  ['Cancel once one is planned: none', ['b.wav', 'c.wav'], 'midway', [], []],
+  ['a clash, and a folder name past 255 bytes', ['b.wav', 'b.x.wav', `${long}/c.wav`], null, ['b.wav'],
+    ['b.x.wav left out', `${long}/c.wav left out`]],
+];
+const path = (job) => `${job.folder ? `${job.folder}/` : ''}${job.file.name}`;
+for (const [what, pick, answer, want, rest] of plans) {
+  const sink = folder.sinkFor(handle(tree([['halvorine-a.ddc', 3]]), 'Out'));
+  const stop = new AbortController();
+  const jobs = pick.map((p) => ({ file: { name: p.split('/').at(-1) }, folder: p.split('/').slice(0, -1).join('/'), into: sink }));
+  const set = [];
+  const planned = sink.plan(jobs, [], (job, state) => set.push(`${path(job)} ${state}`),
+    { signal: stop.signal, progress: (k) => answer === 'midway' && k === 1 && stop.abort() });
+  while (answer && answer !== 'midway' && element('ask').hidden) await new Promise((r) => setTimeout(r));
+  if (answer === 'cancel') stop.abort();
+  else if (answer && answer !== 'midway') element(`ask-${answer}`).click();
+  assert.deepEqual([[...await planned].map(path), set, element('ask').hidden], [want, rest, true], what);
+}
+console.log(`folder plan: ${plans.length} cases passed`);

@@ -62,13 +62,13 @@ const asPicked = (node, at = '') => (node.kids
   : [{ name: node.name, webkitRelativePath: `${at}${node.name}` }]);
 
 // What a pick or drop of `nodes` gave, by path, in plain values.
-async function given(way, nodes) {
+async function given(way, nodes, how) {
   const listed = new Set();
   const got = way === 'chosen'
     ? intake.picked(nodes.flatMap((n) => asPicked(n)))
     : await intake.dropped(nodes.map((n) => (way === 'handles'
       ? { handle: Promise.resolve(asHandle(n, listed)), entry: null, file: null }
-      : { handle: null, entry: n.kids ? asEntry(n, listed) : null, file: n.kids ? null : { name: n.name } })));
+      : { handle: null, entry: n.kids ? asEntry(n, listed) : null, file: n.kids ? null : { name: n.name } })), how);
   return {
     taken: got.picks.map((p) => (p.folder ? `${p.folder}/${p.file.name}` : p.file.name)),
     passed: [...got.passed].map(([path, kind]) => `${path} ${kind}`),
@@ -120,5 +120,18 @@ for (const [way, nodes, taken, unread] of [
   const got = await given(way, nodes);
   same(got.taken, taken, `unreadable, ${way}: taken`);
   same(got.unread, unread, `unreadable, ${way}: named`);
+}
+// Cancelled once a walk has found `at` recordings: it reads no folder and
+// takes no file more, and each one found was counted as it was.
+const tree = [{ name: 'Card', kids: [{ name: 'a.wav' }, { name: 'Sub', kids: [{ name: 'b.wav' }, { name: 'c.wav' }] },
+  { name: 'Later', kids: [{ name: 'd.wav' }] }] }, { name: 'loose.wav' }];
+for (const [way, at, taken, listed] of [
+  ['handles', 2, ['Card/a.wav', 'Card/Sub/b.wav'], ['Card', 'Sub']],
+  ['entries', 3, ['Card/a.wav', 'Card/Sub/b.wav', 'Card/Sub/c.wav'], ['Card', 'Sub']],
+]) {
+  const stop = new AbortController();
+  const counts = [];
+  const got = await given(way, tree, { signal: stop.signal, found: (n) => { counts.push(n); if (n === at) stop.abort(); } });
+  same([got.taken, got.listed, counts], [taken, listed, taken.map((_, k) => k + 1)], `cancelled after ${at} found, ${way}`);
 }
 console.log(`folder rule test: passed (${rows.length} rows of the table, ${ways.join(', ')})`);

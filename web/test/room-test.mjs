@@ -1,5 +1,7 @@
 // The room check's plan (web/room.js) under node, the clock set by each
-// case: what is freed, in which order, and when nothing may be.
+// case: what is freed, in which order, and when nothing may be; then how
+// long an output let go of, or left by a closed page, stays for the
+// downloads that may still read it.
 //
 // node room-test.mjs
 import assert from 'node:assert/strict';
@@ -8,7 +10,7 @@ import vm from 'node:vm';
 
 const context = vm.createContext({ self: {} });
 vm.runInContext(`${fs.readFileSync(new URL('../room.js', import.meta.url), 'utf8')}\nself.room = halvorineRoom;`, context);
-const { plan, guard, needs } = context.self.room;
+const { plan, guard, keep, needs, waitFor } = context.self.room;
 
 const now = 10 * guard;
 const a = { name: 'a', bytes: 40, savedAt: now - 3 * guard };
@@ -33,4 +35,13 @@ for (const [what, given, want] of cases) {
 }
 // A recording's output is at most 4/3 of it, rounded up to whole groups.
 for (const [bytes, want] of [[0, 0], [1, 4], [3, 4], [4, 8], [3 << 20, 4 << 20]]) assert.equal(needs(bytes), want, `needs(${bytes})`);
-console.log(`room: ${cases.length} plans and the room an output needs`);
+
+// [what, savedAt, the wait before its removal]
+const waits = [
+  ['never saved: at once', 0, 0],
+  ['saved just now: the whole wait', now, keep],
+  ['saved as long ago as it waits, to the millisecond: at once', now - keep, 0],
+  ['saved "later" by a clock set back since: no longer than the whole wait', now + keep, keep],
+];
+for (const [what, savedAt, want] of waits) assert.equal(waitFor(savedAt, now), want, what);
+console.log(`room: ${cases.length} plans, the room an output needs and ${waits.length} waits before removal`);

@@ -83,11 +83,12 @@ for (const [label, names, given = names] of [
   ['names made safe to unpack anywhere', ['..\\..\\Startup/halvorine-a.ddc', 'C:/halvorine-b.ddc',
     '/../Takes/./..//halvorine-c.ddc', 'a*b?c"d<e>f|g/halvorine-d.ddc', 'tab\there\u0001\u007f\u0085/halvorine-e.ddc',
     'dot./space /halvorine-f.ddc', 'CON/con.txt/Com1.tar.gz/nul .x/LPT9/COM¹/halvorine-g.ddc',
-    'COM10/CONSOLE/AUX_/x.CON/Ünï/halvorine-h.ddc', 'half \ud800 a pair/halvorine-i.ddc'],
+    'COM10/CONSOLE/AUX_/x.CON/Ünï/halvorine-h.ddc', 'half \ud800 a pair/halvorine-i.ddc',
+    'to\u202eleft\u2066/\u202e/.\u200f./halvorine-\u061cj.ddc'],
   ['.._.._Startup/halvorine-a.ddc', 'C_/halvorine-b.ddc', 'Takes/halvorine-c.ddc', 'a_b_c_d_e_f_g/halvorine-d.ddc',
     'tab_here___/halvorine-e.ddc', 'dot_/space_/halvorine-f.ddc',
     'CON_/con_.txt/Com1_.tar.gz/nul _.x/LPT9_/COM¹_/halvorine-g.ddc', 'COM10/CONSOLE/AUX_/x.CON/Ünï/halvorine-h.ddc',
-    'half _ a pair/halvorine-i.ddc']],
+    'half _ a pair/halvorine-i.ddc', 'toleft/halvorine-j.ddc']],
 ]) {
   const many = names.length > 100;
   const entries = names.map((p, k) => {
@@ -135,10 +136,14 @@ const longest = `
 import sys, zipfile
 print(len(zipfile.ZipFile(sys.argv[1]).infolist()[0].filename.encode()))
 `;
+// Each part of it at most 255 bytes, as a disk names a file or folder.
+const parts = (n, part = 'ж'.repeat(127)) => `${part}/`.repeat(n);
 for (const [label, name, refused] of [
-  ['65,535 bytes in 32,768 letters', `${'ж'.repeat(32767)}a`, null],
-  ['65,536 bytes in 32,768 letters', 'ж'.repeat(32768), /^ж{60}… cannot go into the zip: its path is 65,536 bytes long in UTF-8, longer than the 65,535 a zip can hold\.$/],
-  ['65,536 bytes once made safe', `${'a'.repeat(65531)}/CON`, /65,536 bytes long/],
+  ['65,535 bytes, its last name 255', `${parts(256)}${'ж'.repeat(127)}a`, null],
+  ['65,536 bytes', `${parts(257)}a`, /^ж{60}… cannot go into the zip: its path is 65,536 bytes long in UTF-8, longer than the 65,535 a zip can hold\.$/],
+  ['65,536 bytes once made safe', `${parts(256, 'a'.repeat(254))}${'a'.repeat(251)}/CON`, /65,536 bytes long/],
+  ['a name of 256 bytes', `Takes/${'ж'.repeat(125)}ab.ddc`, new RegExp('^Takes/ж{54}… cannot go into the zip: the name ж{40}… in its path is 256 bytes long ' +
+    'in UTF-8, longer than the 255 a file or folder can be named on most disks\\.$')],
   ['nothing left of it', '.././/', /^\.\.\/\.\/\/ cannot go into the zip: nothing is left of its name once made safe to unpack\.$/],
 ]) {
   const entries = [{ path: name, size: 0, crc: 0 }];
