@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -143,6 +144,8 @@ private:
     ULONG refs_ = 1;
 };
 
+std::map<DWORD, HANDLE> processes;
+
 // The verb's class, started as a local server: the drop target's processes
 // that started with it, or none when it could not be created.
 std::set<DWORD> choose(const CLSID& verb, Chosen* selection) {
@@ -156,7 +159,10 @@ std::set<DWORD> choose(const CLSID& verb, Chosen* selection) {
     }
     std::set<DWORD> started;
     for (const DWORD pid : drop_targets()) {
-        if (!before.contains(pid)) started.insert(pid);
+        if (before.contains(pid)) continue;
+        started.insert(pid);
+        // Held from now, so that its status is there once it has ended.
+        processes[pid] = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     }
     if (selection != nullptr) {
         auto* data = selection;
@@ -241,7 +247,7 @@ HANDLE start_detached(std::wstring command) {
 }
 
 DWORD status_of(DWORD pid) {
-    const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    const HANDLE process = processes[pid];
     DWORD status = 126;
     if (process != nullptr && WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0) {
         GetExitCodeProcess(process, &status);
