@@ -359,10 +359,14 @@ private:
     // Lists the recordings in `top`, by name, then those of its folders, by
     // name, folder by folder, on a list of its own rather than the call
     // stack, which a deep tree could exhaust. A folder with none is said
-    // to hold none only when all of it could be read.
+    // to hold none only when all of it could be read, and none of its
+    // folders was met before.
     void walk(const fs::path& top) {
         std::size_t found = 0;  // those met before included
         bool whole = true;
+        // A folder walked already (given before, or a loop) said its own
+        // recordings, or that it had none.
+        bool met_before = false;
         std::vector<fs::path> to_walk{top};  // the next at the back
         while (!to_walk.empty()) {
             const fs::path folder = std::move(to_walk.back());
@@ -388,10 +392,14 @@ private:
                 whole = false;
             }
             for (auto& inner : folders) {
-                if (first_time(inner)) to_walk.push_back(std::move(inner));
+                if (first_time(inner)) {
+                    to_walk.push_back(std::move(inner));
+                } else {
+                    met_before = true;
+                }
             }
         }
-        if (found == 0 && whole) note(Message::drop_no_wav, top);
+        if (found == 0 && whole && !met_before) note(Message::drop_no_wav, top);
     }
 
     Screen screen_;

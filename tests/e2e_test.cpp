@@ -845,6 +845,9 @@ TEST_F(E2e, DropTargetWalksFolders) {
         // Nothing read is no proof that a folder holds no recording.
         {{"rec/locked/x.wav"}, {"rec"}, {"\nNot converted: the folder rec/locked cannot be read.\n"}, 0,
          {"Not converted: the folder rec/locked cannot be read."}, ""},
+        // A folder named after its own subfolder: its recordings were met
+        // already, so it holds some.
+        {{"rec/sub/a.wav"}, {"rec/sub", "rec"}, {"rec/sub/a.wav"}, 1, {}, ""},
         // A failed run claims nothing: x.good.wav makes good what x.bad.wav
         // emptied.
         {{"rec/take.1.wav", "rec/take.2.wav", "rec/x.bad.wav", "rec/x.good.wav"}, {"rec", "rec/../rec/take.2.wav"},
