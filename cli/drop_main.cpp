@@ -47,6 +47,7 @@ namespace {
 namespace fs = std::filesystem;
 using halvorine::cli::Message;
 using halvorine::cli::message_text;
+using halvorine::cli::shown_name;
 
 using Clock = std::chrono::steady_clock;
 
@@ -283,7 +284,7 @@ private:
         ++files_;
     }
     void note(Message m, const fs::path& path) {
-        items_.push_back({false, path, message_text(m, {halvorine::utf8_name(path)})});
+        items_.push_back({false, path, message_text(m, {shown_name(halvorine::utf8_name(path))})});
     }
     void fail(std::string line) { failures_.push_back(std::move(line)); }
 
@@ -303,11 +304,12 @@ private:
             // A folder from an archive or another machine may hold a link, a
             // pipe or a second name of a file elsewhere where an output goes.
             if (!halvorine::own_file_or_missing(output_path)) {
-                refuse(Message::drop_not_own_file, {recording, output_path});
+                refuse(Message::drop_not_own_file, {shown_name(recording), shown_name(output_path)});
                 return;
             }
             if (const Claim* earlier = claimant(output_path, path)) {
-                refuse(Message::drop_clash, {recording, earlier->output_name, earlier->recording});
+                refuse(Message::drop_clash,
+                       {shown_name(recording), shown_name(earlier->output_name), shown_name(earlier->recording)});
                 return;
             }
         }
@@ -319,7 +321,7 @@ private:
             // same name makes good what a failed one emptied.
             if (files.claim()) claims_.push_back(*files.claim());
         } else {
-            fail(message_text(Message::drop_failed_run, {recording, files.said()}));
+            fail(message_text(Message::drop_failed_run, {shown_name(recording), shown_name(files.said())}));
         }
     }
 

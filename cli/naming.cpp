@@ -13,4 +13,20 @@ std::optional<std::string> output_name(std::string_view argument) {
     return name;
 }
 
+std::string shown_name(std::string_view name) {
+    std::string shown;
+    shown.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 = byte == 0xc2 && i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xe0) == 0x80;
+        if (byte < 0x20 || byte == 0x7f || c1) {
+            shown += '?';
+            i += c1;
+        } else {
+            shown += name[i];
+        }
+    }
+    return shown;
+}
+
 }  // namespace halvorine::cli

@@ -136,5 +136,23 @@ TEST(Messages, ReadFailureAndPlaceholders) {
     for (const auto& c : cases) EXPECT_EQ(message_text(c.m, c.args), c.text);
 }
 
+// One line each, whatever a name holds: control characters, C1 among them,
+// show as '?'; everything else, other scripts included, as it is.
+TEST(ShownName, ControlCharactersAsQuestionMarks) {
+    const struct {
+        std::string name, shown;
+    } cases[] = {
+        {"rec/a\nb.wav", "rec/a?b.wav"},
+        {"\x1b[31mred.wav", "?[31mred.wav"},
+        {"tab\there\r.wav", "tab?here?.wav"},
+        {"del\x7f.wav", "del?.wav"},
+        {"csi\xc2\x9b" "2J.wav", "csi?2J.wav"},
+        {"\xd0\xb7\xd0\xb0\xd0\xbf.wav \xc2\xa0", "\xd0\xb7\xd0\xb0\xd0\xbf.wav \xc2\xa0"},
+        {"cut\xc2", "cut\xc2"},
+        {"E:\\Rec\\take (1).wav", "E:\\Rec\\take (1).wav"},
+    };
+    for (const auto& [name, shown] : cases) EXPECT_EQ(shown_name(name), shown) << testing::PrintToString(name);
+}
+
 }  // namespace
 }  // namespace halvorine::cli

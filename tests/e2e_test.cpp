@@ -848,6 +848,9 @@ TEST_F(E2e, DropTargetWalksFolders) {
         // A folder named after its own subfolder: its recordings were met
         // already, so it holds some.
         {{"rec/sub/a.wav"}, {"rec/sub", "rec"}, {"rec/sub/a.wav"}, 1, {}, ""},
+        // A name with a newline: its run's lines as the console program's,
+        // its failure on one line.
+        {{"rec/a\nb.bad.wav"}, {"rec"}, {"rec/a\nb.bad.wav"}, 0, {"rec/a?b.bad.wav: Error in .wav file header [0]"}, ""},
         // A failed run claims nothing: x.good.wav makes good what x.bad.wav
         // emptied.
         {{"rec/take.1.wav", "rec/take.2.wav", "rec/x.bad.wav", "rec/x.good.wav"}, {"rec", "rec/../rec/take.2.wav"},
