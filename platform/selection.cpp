@@ -1,7 +1,6 @@
 #include "platform/selection.hpp"
 
 #include <cstdint>
-#include <cstring>
 #include <new>
 
 #if defined(_WIN32)
@@ -19,10 +18,9 @@ namespace halvorine {
 
 namespace {
 
+// The blocks are Windows', little-endian whatever reads them.
 std::uint32_t u32_at(std::span<const unsigned char> block, std::size_t at) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, block.data() + at, sizeof v);
-    return v;  // little-endian, as every Windows machine is
+    return block[at] | block[at + 1] << 8 | block[at + 2] << 16 | std::uint32_t{block[at + 3]} << 24;
 }
 
 }  // namespace
