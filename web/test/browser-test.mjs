@@ -587,10 +587,15 @@ async function entriesLeft(page, own = false) {
 // begun from them (a zip's, above all) may still read them, which each says
 // on its file.
 const keptNote = /^Its file stays in the browser's storage for up to 10 minutes more, as a download begun from it may still be reading it\.$/;
+// The notes are read with the entries each time: a discard that keeps its
+// file says so once its removal has been put off, after the click.
 async function noEntriesLeft(page, what) {
-  const kept = await page.run((words) => [...document.querySelectorAll('#results .note')]
-    .filter((p) => new RegExp(words).test(p.textContent)).length, keptNote.source);
-  const left = await until(() => entriesLeft(page, true), (l) => l.length === kept);
+  const state = async () => ({
+    left: await entriesLeft(page, true),
+    kept: await page.run((words) => [...document.querySelectorAll('#results .note')]
+      .filter((p) => new RegExp(words).test(p.textContent)).length, keptNote.source),
+  });
+  const { left, kept } = await until(state, (x) => x.left.length === x.kept);
   check(left.length === kept, `${what}: left in the private file system: ${left.slice(0, 5).join(', ')}${left.length > 5 ? ', …' : ''}` +
     ` (${left.length}), not the ${kept} kept for downloads`);
 }
