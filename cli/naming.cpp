@@ -21,7 +21,7 @@ std::string shown_name(std::string_view name) {
         const bool c1 = byte == 0xc2 && i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xe0) == 0x80;
         if (byte < 0x20 || byte == 0x7f || c1) {
             shown += '?';
-            i += c1;
+            if (c1) ++i;
         } else {
             shown += name[i];
         }
