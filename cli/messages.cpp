@@ -45,6 +45,9 @@ constexpr std::array catalogue{
           true},
     Entry{Message::drop_no_path,
           "\nNot converted: items chosen that are not files on a drive (on a phone, or inside a zip folder): %d.", true},
+    Entry{Message::drop_not_file, "\nNot converted: %s is a pipe or a device, not a file.", true},
+    Entry{Message::drop_changed,
+          "\nNot converted: the recordings in the folder %s, which was moved or replaced after it was listed.", true},
     Entry{Message::drop_clash, "\nNot converted: %s would replace %s, already made from %s.", true},
     Entry{Message::drop_not_own_file,
           "\nNot converted: %s, as its output %s is a link, a pipe, a device or a file with more than one name.", true},
@@ -61,6 +64,7 @@ constexpr std::array catalogue{
     Entry{Message::drop_skipped_other, "not .wav files %d", false},
     Entry{Message::drop_press_key, "Press a key to close this window.", true},
     // Rewritten in place on a terminal, so without a line end.
+    Entry{Message::drop_listing, "Looking for recordings: %d found", false},
     Entry{Message::drop_progress, "Converting %d of %d", false},
     Entry{Message::drop_progress_bytes, "Converting %d of %d: %d of %d MB", false},
 };

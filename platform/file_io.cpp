@@ -1,6 +1,7 @@
 #include "platform/file_io.hpp"
 
 #include <cerrno>
+#include <utility>
 
 namespace halvorine {
 
@@ -23,7 +24,9 @@ bool interrupted(std::FILE* file) {
 
 }  // namespace
 
-FileSource::FileSource(const std::string& path) : file_(unbuffered(open_for_reading(path))) {}
+FileSource::FileSource(const std::string& path) : FileSource(open_for_reading(path)) {}
+
+FileSource::FileSource(FileHandle file) : file_(unbuffered(std::move(file))) {}
 
 std::size_t FileSource::read(std::span<Byte> into) {
     std::size_t got = 0;
@@ -39,10 +42,13 @@ std::optional<FileIdentity> FileSource::identity() const { return halvorine::ide
 
 std::optional<std::uint64_t> FileSource::size() const { return halvorine::size(file_.get()); }
 
-FileSink::FileSink(const std::string& path, const FileSource& input, bool own_file_only) {
+FileSink::FileSink(const std::string& path, const FileSource& input, bool own_file_only)
+    : FileSink(open_for_writing(path, own_file_only), input) {}
+
+FileSink::FileSink(FileHandle file, const FileSource& input) {
     // Nothing is truncated before the output is known not to be the input:
-    // names can lie (links, renames), the open files cannot.
-    FileHandle file = open_for_writing(path, own_file_only);
+    // names can lie (links, renames), the open files cannot. Two unknown
+    // identities on one volume are equal, and so refused.
     if (!file) return;
     const auto in = input.identity();
     const auto out = halvorine::identity(file.get());

@@ -14,6 +14,8 @@ class FileSource final : public Source {
 public:
     // Opens `path` for binary reading; is_open() tells whether it worked.
     explicit FileSource(const std::string& path);
+    // Reads `file`, opened elsewhere.
+    explicit FileSource(FileHandle file);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     std::size_t read(std::span<Byte> into) override;
     [[nodiscard]] bool failed() const override;
@@ -32,6 +34,8 @@ public:
     // and the file is left as it was. With `own_file_only`, see
     // open_for_writing.
     FileSink(const std::string& path, const FileSource& input, bool own_file_only = false);
+    // Writes `file`, opened elsewhere, under the same conditions.
+    FileSink(FileHandle file, const FileSource& input);
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
     bool write(std::span<const Byte> bytes) override;
     [[nodiscard]] std::optional<FileIdentity> identity() const;

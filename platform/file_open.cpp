@@ -50,10 +50,13 @@ std::uint64_t volume_of(HANDLE h, std::uint64_t serial) {
     return hash;
 }
 
+}  // namespace
+
 // Pipes and devices have no file number. Their kind still tells them from a
 // file on disk, which is all a pipe input and a file output need; two of one
 // kind count as one file, as nothing rules that out.
-std::optional<FileIdentity> identity_of_handle(HANDLE h) {
+std::optional<FileIdentity> identity_of_handle(void* handle) {
+    const HANDLE h = handle;
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     const DWORD kind = GetFileType(h);
     if (kind == FILE_TYPE_UNKNOWN) return std::nullopt;
@@ -71,12 +74,8 @@ std::optional<FileIdentity> identity_of_handle(HANDLE h) {
                         (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }
 
-// Whether an open handle (opened without following a reparse point) is a
-// file of its own on a disk, a folder, or a reparse point that keeps its
-// data elsewhere (a cloud placeholder), which is opened once more, followed.
-enum class Found { own_file, folder, not_own, placeholder };
-
-Found found_at(HANDLE h) {
+Found found_at(void* handle) {
+    const HANDLE h = handle;
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(h) != FILE_TYPE_DISK || GetFileInformationByHandle(h, &info) == 0) return Found::not_own;
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -88,8 +87,10 @@ Found found_at(HANDLE h) {
         return Found::placeholder;
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Found::folder;
-    return info.nNumberOfLinks == 1 ? Found::own_file : Found::not_own;
+    return info.nNumberOfLinks == 1 ? Found::own_file : Found::shared_file;
 }
+
+namespace {
 
 HANDLE open_to_write(const std::wstring& path, DWORD disposition, DWORD flags) {
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
@@ -130,7 +131,7 @@ bool own_file_or_missing(const std::string& name) {
     if (h == INVALID_HANDLE_VALUE) return true;  // missing, or the open says why
     const Found found = found_at(h);
     CloseHandle(h);
-    return found != Found::not_own;
+    return found != Found::not_own && found != Found::shared_file;
 }
 
 FileHandle open_for_writing(const std::string& name, bool own_file_only) {
@@ -193,15 +194,17 @@ bool own_file(const struct stat& st) { return S_ISDIR(st.st_mode) || (S_ISREG(st
 
 }  // namespace
 
-bool own_file_or_missing(const std::string& name) {
+bool own_file_or_missing_at(int at, const char* name) {
     struct stat st {};
-    return ::lstat(name.c_str(), &st) != 0 || own_file(st);
+    return ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || own_file(st);
 }
 
-FileHandle open_for_writing(const std::string& name, bool own_file_only) {
+bool own_file_or_missing(const std::string& name) { return own_file_or_missing_at(AT_FDCWD, name.c_str()); }
+
+FileHandle open_for_writing_at(int at, const char* name, bool own_file_only) {
     // Not blocking: a pipe with no reader would hold the open for ever.
-    const int flags = own_file_only ? O_NOFOLLOW | O_NONBLOCK : 0;
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+    const int flags = own_file_only ? O_NOFOLLOW | O_NONBLOCK | O_NOCTTY : 0;
+    const int fd = ::openat(at, name, O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (own_file_only && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
@@ -212,6 +215,10 @@ FileHandle open_for_writing(const std::string& name, bool own_file_only) {
     std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) ::close(fd);
     return FileHandle(file);
+}
+
+FileHandle open_for_writing(const std::string& name, bool own_file_only) {
+    return open_for_writing_at(AT_FDCWD, name.c_str(), own_file_only);
 }
 
 std::optional<FileIdentity> identity(std::FILE* file) {

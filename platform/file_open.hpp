@@ -58,10 +58,34 @@ std::optional<std::uint64_t> size(std::FILE* file);
 // link, "." and "..") give one identity.
 std::optional<FileIdentity> identity_of(const std::string& name);
 
+// Whether the system numbers this file: some network and FUSE file systems
+// give 0 for every file, and an identity of 0 tells nothing. A batch takes
+// a file of unknown identity for one it has not met, rather than skip a
+// recording as met already. (An output whose identity equals its input's,
+// unknown or not, is still refused: that errs towards writing nothing.)
+constexpr bool known(const FileIdentity& id) { return id.number != 0 || id.high != 0; }
+
 // Takes a regular file for this run alone, without waiting, and empties it;
 // pipes and devices are neither locked nor emptied. False when another run
 // holds it or either step failed: the file is then left as it was. The lock
 // lasts until the file is closed.
 bool claim_output(std::FILE* file);
+
+#if defined(_WIN32)
+// What a handle opened without following a reparse point is: a file with
+// one name, or more, on a disk; a folder; a reparse point that keeps its
+// data elsewhere (a cloud placeholder), which is opened once more, followed;
+// or none of these (a link, a pipe, a device).
+enum class Found { own_file, shared_file, folder, not_own, placeholder };
+Found found_at(void* handle);
+
+// The identity of an open handle's file.
+std::optional<FileIdentity> identity_of_handle(void* handle);
+#else
+// As open_for_writing and own_file_or_missing, for `name` relative to the
+// open folder `at`.
+FileHandle open_for_writing_at(int at, const char* name, bool own_file_only);
+bool own_file_or_missing_at(int at, const char* name);
+#endif
 
 }  // namespace halvorine
