@@ -20,9 +20,11 @@
 # and for the same sources loading the shared C++ runtime, as distributions
 # build them.
 #
-# Last, a folder as a user drops it: those 1,000 recordings and 4 of 64 MiB,
+# Then a folder as a user drops it: those 1,000 recordings and 4 of 64 MiB,
 #   drop        halvorine-drop FOLDER          (one process for them all)
 #   each        halvorine-convert on each file, one after another
+# Last, 10,000 and 100,000 small recordings in 100 folders through
+# halvorine-drop: the ratio of their times, and the peak RSS of each.
 #
 # Run from anywhere:   bench/run.sh
 #   RUNS=N             timed runs per command (default 7)
@@ -237,3 +239,46 @@ awk -v d="${med[drop]}" -v e="${med[each]}" 'BEGIN {
 }'
 echo; echo "each run's wall time (s), in the order taken:"
 for c in drop each; do printf '  %-12s %s\n' "$c" "${wall[$c]}"; done
+
+# Scale: 10,000 and 100,000 small recordings in 100 folders through the drop
+# target, which lists them all first and checks each output against those it
+# made; the per-file cost should not grow with the count. Memory is the
+# peak RSS of one run of each.
+rm -rf folder
+python3 - <<'PY'
+import os
+one = open("one.wav", "rb").read()
+for n, top in ((10_000, "scale-10k"), (100_000, "scale-100k")):
+    for i in range(n):
+        folder = f"{top}/{i % 100:02d}"
+        if i < 100:
+            os.makedirs(folder)
+        with open(f"{folder}/take-{i}.wav", "wb") as f:
+            f.write(one)
+PY
+clean_scale() { find scale-10k scale-100k -name 'halvorine-*.ddc' -delete; }
+run_scale10k() { "$drop" scale-10k </dev/null >scale.out; }
+run_scale100k() { "$drop" scale-100k </dev/null >scale.out; }
+clean_scale; run_scale100k
+grep -q '^100000 converted, 0 failed' scale.out || { echo "the drop target did not convert all 100,000:" >&2; tail -n 3 scale.out >&2; exit 1; }
+rss=()
+for top in scale-10k scale-100k; do
+    clean_scale
+    rss+=("$( { /usr/bin/time -f %M "$drop" "$top" </dev/null >/dev/null; } 2>&1 | tail -n 1)")
+done
+runs_before=$runs; runs=3
+time_runs clean_scale scale10k scale100k
+runs=$runs_before
+clean_scale
+for c in scale10k scale100k; do med[$c]=$(median <<<"${wall[$c]}"); done
+printf '\nsmall recordings in 100 folders through halvorine-drop, median of 3 runs\n\n'
+printf '%-44s %9s %12s\n' command "wall (s)" "peak RSS (KiB)"
+printf '%-44s %9.3f %12s\n' "10,000 recordings" "${med[scale10k]}" "${rss[0]}" \
+    "100,000 recordings" "${med[scale100k]}" "${rss[1]}"
+echo
+awk -v a="${med[scale10k]}" -v b="${med[scale100k]}" 'BEGIN {
+    verdict = "%-34s %12s   %-10s %s\n"
+    printf verdict, "measure", "value", "target", "result"
+    printf verdict, "100,000 / 10,000 recordings", sprintf("%.2f", b / a), "<= 10.5", (b / a <= 10.5 ? "PASS" : "FAIL")
+}'
+rm -rf scale-10k scale-100k scale.out

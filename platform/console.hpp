@@ -8,9 +8,11 @@
 
 namespace halvorine {
 
-// Readies standard output for the messages: the same bytes on every system,
-// and an output whose reader is gone (or a file past its size limit) a
-// failed write to report like any other, not a silent death.
+// Readies standard output for the messages: the same bytes on every system.
+// An output whose reader is gone (or a file past its size limit) no longer
+// kills the program, which would leave an output half written: such a write
+// fails, its words are lost, as there is nowhere else to say them, and the
+// conversion goes on to its own status.
 void prepare_output();
 
 // Writes `text` to standard output at once, so that scripts that log it see
