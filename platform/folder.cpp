@@ -41,7 +41,13 @@ public:
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
-        if (found_at(h) != Found::folder) {
+        // A cloud placeholder's folder (OneDrive's) is a reparse point that
+        // names no other place: the user's folder like any other.
+        BY_HANDLE_FILE_INFORMATION info{};
+        const Found found = found_at(h);
+        if (!(found == Found::folder ||
+              (found == Found::placeholder && GetFileInformationByHandle(h, &info) != 0 &&
+               (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))) {
             CloseHandle(h);
             return nullptr;
         }
@@ -140,10 +146,16 @@ public:
     SystemFolder(const SystemFolder&) = delete;
     SystemFolder& operator=(const SystemFolder&) = delete;
 
-    // Not blocking, and O_DIRECTORY: a pipe in a folder's place is refused,
-    // never waited on.
+    // O_DIRECTORY: a pipe in a folder's place is refused, never waited on.
+    // Opened only as a place where it can be (O_PATH), so that a folder whose
+    // files can be opened but not listed still gives the files named in it.
     static std::unique_ptr<Folder> open(int at, const char* name, int flags) {
-        const int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags);
+#if defined(O_PATH)
+        flags |= O_PATH;
+#else
+        flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY;
+#endif
+        const int fd = ::openat(at, name, O_DIRECTORY | O_CLOEXEC | flags);
         if (fd < 0) return nullptr;
         return std::make_unique<SystemFolder>(fd);
     }
