@@ -118,11 +118,12 @@ public:
     Run(BatchList& list, Screen& screen) : list_(list), screen_(screen), gone_(list.folders().size()) {}
 
     bool all() {
-        for (const BatchItem& item : list_.items()) {
-            if (item.folder == no_folder) {
-                say_note(item.note);
+        const auto& items = list_.items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i].folder == no_folder) {
+                say_note(items[i].note);
             } else {
-                convert(item);
+                convert(items[i], i);
             }
         }
         return finish();
@@ -134,7 +135,7 @@ private:
         failures_.push_back(message_text(Message::drop_failed_note, {first_line(note)}));
     }
 
-    void convert(const BatchItem& item) {
+    void convert(const BatchItem& item, std::size_t index) {
         const std::size_t k = ++converting_;
         if (gone_[item.folder]) return;
         bool changed = false;
@@ -147,21 +148,21 @@ private:
             return;
         }
         const std::string name = halvorine::utf8_name(item.name);
-        const fs::path& where = list_.folders()[item.folder].path;
-        const std::string recording = halvorine::utf8_name(where / item.name);
-        const auto output = output_name(name);
-        const fs::path output_path = halvorine::path_from_utf8(output.value_or(""));
-        const std::string output_shown = halvorine::utf8_name(where / output_path);
-        if (output) {
+        const std::string recording = shown(item, item.name);
+        if (const auto output = output_name(name)) {
+            const fs::path output_path = halvorine::path_from_utf8(*output);
             // A folder from an archive or another machine may hold a link, a
             // pipe or a second name of a file elsewhere where an output goes.
             if (!folder->own_file_or_missing(output_path)) {
-                refuse(Message::drop_not_own_file, {shown_name(recording), shown_name(output_shown)});
+                refuse(Message::drop_not_own_file, {recording, shown(item, output_path)});
                 return;
             }
             if (const Claim* earlier = claims_.claimant(folder->identity_of(output_path, false), item.identity)) {
+                // Its own output name: the same file, perhaps in another letter case.
+                const BatchItem& first = list_.items()[earlier->item];
+                const auto made = output_name(halvorine::utf8_name(first.name)).value_or(*output);
                 refuse(Message::drop_clash,
-                       {shown_name(recording), shown_name(earlier->output_name), shown_name(earlier->recording)});
+                       {recording, shown(first, halvorine::path_from_utf8(made)), shown(first, first.name)});
                 return;
             }
         }
@@ -171,10 +172,15 @@ private:
             ++converted_;
             // Only a conversion claims its output: a later recording of the
             // same name makes good what a failed one emptied.
-            claims_.claim(files.output_identity(), {item.identity, output_shown, recording});
+            claims_.claim(files.output_identity(), {item.identity, index});
         } else {
-            failures_.push_back(message_text(Message::drop_failed_run, {shown_name(recording), shown_name(files.said())}));
+            failures_.push_back(message_text(Message::drop_failed_run, {recording, shown_name(files.said())}));
         }
+    }
+
+    // `name` in the item's folder, as the drop target's own lines show it.
+    std::string shown(const BatchItem& item, const fs::path& name) const {
+        return shown_name(halvorine::utf8_name(list_.folders()[item.folder].path / name));
     }
 
     // A refusal said in the recording's place and listed under the summary.

@@ -5,17 +5,18 @@
 // output made from another recording in this batch is refused.
 
 #include <optional>
-#include <string>
+#include <cstddef>
 #include <unordered_map>
 
 #include "cli/batch_list.hpp"
 
 namespace halvorine::cli {
 
+// The recording an output was made from: its identity, and its place in the
+// batch's list, which names it and its output when a later one is refused.
 struct Claim {
     std::optional<FileIdentity> input;
-    std::string output_name;
-    std::string recording;
+    std::size_t item;
 };
 
 class Claims {

@@ -278,24 +278,24 @@ TEST(BatchList, HundredThousandRecordings) {
 TEST(Claims, AnotherRecordingsOutput) {
     const FileIdentity out{1, 10}, take1{1, 1}, take2{1, 2}, unknown{1, 0};
     Claims claims;
-    claims.claim(out, {take1, "rec/halvorine-take.ddc", "rec/take.1.wav"});
-    claims.claim(unknown, {take2, "fuse/halvorine-x.ddc", "fuse/x.wav"});
+    claims.claim(out, {take1, 7});
+    claims.claim(unknown, {take2, 8});
     const struct {
         std::optional<FileIdentity> output, input;
-        const char* earlier;  // the recording that claimed it, or none
+        int earlier;  // the item that claimed it, or -1
     } cases[] = {
-        {out, take2, "rec/take.1.wav"},
-        {out, take1, nullptr},  // the same recording, named again
-        {out, std::nullopt, "rec/take.1.wav"},
-        {out, unknown, "rec/take.1.wav"},
-        {FileIdentity{1, 11}, take2, nullptr},
-        {FileIdentity{2, 10}, take2, nullptr},  // another volume
-        {unknown, take1, nullptr},              // matches nothing, nor is kept
-        {std::nullopt, take2, nullptr},
+        {out, take2, 7},
+        {out, take1, -1},  // the same recording, named again
+        {out, std::nullopt, 7},
+        {out, unknown, 7},
+        {FileIdentity{1, 11}, take2, -1},
+        {FileIdentity{2, 10}, take2, -1},  // another volume
+        {unknown, take1, -1},              // matches nothing, nor is kept
+        {std::nullopt, take2, -1},
     };
     for (const auto& c : cases) {
         const Claim* earlier = claims.claimant(c.output, c.input);
-        EXPECT_EQ(earlier ? earlier->recording : "none", c.earlier ? c.earlier : "none");
+        EXPECT_EQ(earlier ? static_cast<int>(earlier->item) : -1, c.earlier);
     }
 }
 
