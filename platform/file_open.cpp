@@ -122,6 +122,17 @@ HANDLE open_own_file(const std::wstring& path) {
 
 }  // namespace
 
+FileHandle stream_of(void* handle, bool writing) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), (writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, writing ? "wb" : "rb");
+    if (file == nullptr) _close(fd);
+    return FileHandle(file);
+}
+
 FileHandle open_for_reading(const std::string& name) { return FileHandle(_wfopen(system_name(name).c_str(), L"rb")); }
 
 bool own_file_or_missing(const std::string& name) {
@@ -140,14 +151,7 @@ FileHandle open_for_writing(const std::string& name, bool own_file_only) {
     if (own_file_only) {
         const HANDLE h = open_own_file(path);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
-        fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-        if (fd < 0) {
-            CloseHandle(h);
-            return nullptr;
-        }
-        std::FILE* file = _fdopen(fd, "wb");
-        if (file == nullptr) _close(fd);
-        return FileHandle(file);
+        return stream_of(h, true);
     }
     // Denying other writers is Windows' lock: a second run opening the same
     // output is refused here, before anything of it is touched.

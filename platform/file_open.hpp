@@ -81,6 +81,9 @@ Found found_at(void* handle);
 
 // The identity of an open handle's file.
 std::optional<FileIdentity> identity_of_handle(void* handle);
+
+// An open handle as a stream, which then owns it; closed on failure.
+FileHandle stream_of(void* handle, bool writing);
 #else
 // As open_for_writing and own_file_or_missing, for `name` relative to the
 // open folder `at`.

@@ -1,8 +1,6 @@
 #include "platform/folder.hpp"
 
 #if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <string>
@@ -89,14 +87,7 @@ public:
             CloseHandle(h);
             return nullptr;
         }
-        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
-        if (fd < 0) {
-            CloseHandle(h);
-            return nullptr;
-        }
-        std::FILE* file = _fdopen(fd, "rb");
-        if (file == nullptr) _close(fd);
-        return FileHandle(file);
+        return stream_of(h, false);
     }
 
     FileHandle open_output(const fs::path& name) const override {
