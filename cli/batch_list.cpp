@@ -137,8 +137,11 @@ void BatchList::walk(const fs::path& top) {
         for (const auto& entry : listing->entries) {
             if (kept(entry)) (entry.kind == EntryKind::folder ? inner : files).push_back(entry.name);
         }
-        std::sort(files.begin(), files.end());
-        std::sort(inner.begin(), inner.end(), std::greater<>());
+        // Names of one part each: their strings order them as their paths
+        // would, without parsing each name at every comparison.
+        const auto by_name = [](const fs::path& a, const fs::path& b) { return a.native() < b.native(); };
+        std::sort(files.begin(), files.end(), by_name);
+        std::sort(inner.begin(), inner.end(), [&by_name](const fs::path& a, const fs::path& b) { return by_name(b, a); });
         found += files.size();
         for (auto& name : files) {
             const auto id = folder->identity_of(name, false);
