@@ -8,11 +8,7 @@
 // node intake-test.mjs
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import vm from 'node:vm';
-
-const context = vm.createContext({ self: {}, setTimeout });
-vm.runInContext(`${fs.readFileSync(new URL('../intake.js', import.meta.url), 'utf8')}\nself.intake = halvorineIntake;`, context);
-const intake = context.self.intake;
+import * as intake from '../intake.js';
 
 const table = new URL('../../tests/folder_entries.tsv', import.meta.url);
 const rows = fs.readFileSync(table, 'utf8').split('\n').filter((l) => l !== '' && !l.startsWith('#'))
