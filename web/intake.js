@@ -97,6 +97,14 @@ export async function dropped(ways, how) {
   return into;
 }
 
+// The folder chosen by its button where the browser gives it as a handle
+// (showDirectoryPicker): walked as a folder dropped is.
+export async function chosen(handle, how) {
+  const into = gathered(how);
+  await walk(byHandle(handle), '', into);
+  return into;
+}
+
 // The files of a folder chosen by its button, each with its path from
 // that folder's own name ("Card/DCIM/take.wav"): the rule for each part of
 // the path below it, the first part that is not walked deciding. An entry

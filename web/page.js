@@ -157,7 +157,26 @@ document.addEventListener('DOMContentLoaded', async () => {
     input.value = '';
   });
   const folderInput = $('folder');
-  $('pick-folder').addEventListener('click', () => folderInput.click());
+  // Through the folder picker where the browser has one: the input would
+  // have the browser ask whether to upload the files, which the page never
+  // does, and list every hidden folder in full.
+  $('pick-folder').addEventListener('click', async () => {
+    if (!window.showDirectoryPicker) {
+      folderInput.click();
+      return;
+    }
+    let dir;
+    try {
+      dir = await window.showDirectoryPicker({ id: 'halvorine-pick', mode: 'read' });
+    } catch (e) {
+      if (e.name !== 'AbortError') {
+        $('intake').replaceChildren(line(sentence(`No folder chosen: ${e.message}`), 'note'));
+        $('intake').hidden = false;
+      }
+      return;
+    }
+    gather((how) => intake.chosen(dir, how), 'the folder chosen');
+  });
   folderInput.addEventListener('change', () => {
     const files = [...folderInput.files];
     folderInput.value = '';

@@ -698,7 +698,10 @@ const standIn = (on, name, files = []) => on.run(async (name, files) => {
     let dir = picked;
     for (const part of parts) dir = await dir.getDirectoryHandle(part, { create: true });
     if (text === null) await dir.getDirectoryHandle(leaf, { create: true });
-    else await (await dir.getFileHandle(leaf, { create: true })).createWritable().then(async (w) => { await w.write(text); await w.close(); });
+    else {
+      const bytes = typeof text === 'string' ? text : new Uint8Array(text);
+      await (await dir.getFileHandle(leaf, { create: true })).createWritable().then(async (w) => { await w.write(bytes); await w.close(); });
+    }
   }
   window.showDirectoryPicker = async () => picked;
 }, name, files);
@@ -978,6 +981,25 @@ if (!opts.bigOnly) {
   const none = `No .wav recording in ${chromium ? 'the folder chosen' : 'what was dropped'}. Passed over: 7 hidden or system items, 1 other file.`;
   check(told.length === unread.length + 1 && unread.every((words, k) => words.test(told[k])) && told.at(-1) === none &&
     await count(page) === bareFrom, `a folder with no recording: the page says ${JSON.stringify(told)}`);
+
+  // "Choose a folder…" through the folder picker, where there is one: the
+  // folder walked as one dropped, its hidden folder passed over, and the
+  // input, which would have the browser ask about uploading, left alone.
+  if (mode === 'storage' && await page.run(() => !!window.showDirectoryPicker)) {
+    step('a folder through the picker');
+    const bytes = [...fs.readFileSync(example)];
+    await standIn(page, 'Chosen', [['sim.wav', bytes], ['.hidden/hidden.wav', bytes]]);
+    await page.run(() => document.getElementById('folder').addEventListener('click', () => { window.inputOpened = true; }));
+    const pickedFrom = await count(page);
+    await page.click('#pick-folder');
+    await page.waitFor((k) => document.querySelectorAll('#results li[data-status]').length > k, pickedFrom);
+    const picked = await results(page, pickedFrom);
+    const how = await page.run(() => [window.inputOpened === true, document.querySelector('#results li:last-child').dataset.folder]);
+    const left = (await standInFiles(page, 'Chosen', true)).map((f) => f.path);
+    check(picked.length === 1 && compare(picked[0], native(example), 'a folder through the picker') && how.join() === 'false,Chosen' &&
+      left.join() === '.hidden/hidden.wav,sim.wav',
+    `a folder through the picker: ${picked.length} results, the input opened and the folder listed ${how}, the folder left with ${left}`);
+  }
 
   // Dropped beside the drop zone, where the browser would otherwise open
   // the file in place of the page: a file given twice in one drop is
