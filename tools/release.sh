@@ -26,7 +26,7 @@
 #
 # Needs: dpkg-dev debhelper lintian man-db cmake g++ libgtest-dev
 # crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user
-# g++-mingw-w64-x86-64-posix emscripten node-acorn zip strip-nondeterminism
+# g++-mingw-w64-x86-64-posix emscripten node-acorn esbuild zip strip-nondeterminism
 # devscripts (hardening-check) wixl msitools faketime,
 # and Debian's arm64 and
 # armhf C++ runtime, from which dpkg-shlibdeps computes the cross packages'

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the web page (the web preset) and the native program, tests the
 # page's reading and storing, its zip, what it takes from a folder, its
-# room check, its writing into a chosen folder, its words around names and
-# its stall check under node (web/test/io-test.mjs, zip-test.mjs,
-# intake-test.mjs, room-test.mjs, folder-test.mjs, words-test.mjs,
-# converter-test.mjs), then converts in chromium, in Firefox ESR (in a private
-# window too) and in WebKitGTK (with and without the storage features Safari
-# ships), through the page's own file input: the bundled example, every file
-# the interop test has its tools write, the generated inputs of
+# room check, its writing into a chosen folder, its words around names, its
+# stall check and its queue of files under node (web/test/io-test.mjs,
+# zip-test.mjs, intake-test.mjs, room-test.mjs, folder-test.mjs,
+# words-test.mjs, converter-test.mjs, scheduler-test.mjs), then converts in
+# chromium, in Firefox ESR (in a private window too) and in WebKitGTK (with
+# and without the storage features Safari ships), through the page's own
+# file input: the bundled example, every file the interop test has its tools
+# write, the generated inputs of
 # web/test/make_inputs.py (in chromium; the other engines run the same
 # WebAssembly, and convert those inputs that test their own reading, storing
 # and names), a folder of a thousand small recordings (in chromium; with --big
@@ -62,6 +63,7 @@ if [[ " $* " != *" --big-only "* ]]; then
   node web/test/folder-test.mjs
   node web/test/words-test.mjs
   node web/test/converter-test.mjs
+  node web/test/scheduler-test.mjs
   status=0
   python3 tests/interop_test.py --keep-inputs "$work/interop" build/release/halvorine-convert || status=$?
   # 77: sox, sndfile-convert or ffmpeg is missing here (and CI is not set).

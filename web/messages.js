@@ -1,9 +1,8 @@
-'use strict';
 // Every message between the page and the converter's worker, and the page's
 // to its service worker, by kind. Each carries `job`: the conversion it is
 // about, 0 for none. The page keeps only what is about the job it is doing,
 // so a late word from a cancelled or stopped conversion is ignored.
-const halvorineMessages = Object.freeze({
+export const kinds = Object.freeze({
   // Page to worker.
   wasm: 'wasm',  // { wasm }: the WebAssembly, for a worker started from bundle.js
   convert: 'convert',  // { file, entry }: the entry in the private storage, null to hold it in memory, or a place in a folder chosen (folder.js)

@@ -1,43 +1,40 @@
-'use strict';
 // The file converting, as the page shows it: its name, then the banner's
 // words once the converter says them, a bar of the bytes read, and the bytes
 // done of its size with the speed since it began; and the picks being
 // looked through or planned, each with its count.
-const halvorineNow = (() => {
-  const $ = (id) => document.getElementById(id);
-  let began = 0;
-  let name = '';
+import { formatBytes, put } from './words.js';
 
-  // `closing`: all read, the output being closed, which for a large one
-  // written into a folder takes the browser a while at the full bar.
-  function progress(done, total, closing = false) {
-    const { formatBytes } = halvorineOutputs;
-    const seconds = began ? (performance.now() - began) / 1000 : 0;
-    $('bar').value = done;
-    const speed = seconds > 0 ? `, ${formatBytes(done / seconds)}/s` : '';
-    $('figures').textContent = closing ? `${formatBytes(total)} read. Finishing…` : `${formatBytes(done)} of ${formatBytes(total)}${speed}`;
-  }
+const $ = (id) => document.getElementById(id);
+let began = 0;
+let name = '';
 
-  function begin(file) {
-    name = file.name;
-    halvorineWords.put($('current'), name, [name]);
-    $('bar').max = Math.max(file.size, 1);
-    began = performance.now();
-    progress(0, file.size);
-  }
+// `closing`: all read, the output being closed, which for a large one
+// written into a folder takes the browser a while at the full bar.
+export function progress(done, total, closing = false) {
+  const seconds = began ? (performance.now() - began) / 1000 : 0;
+  $('bar').value = done;
+  const speed = seconds > 0 ? `, ${formatBytes(done / seconds)}/s` : '';
+  $('figures').textContent = closing ? `${formatBytes(total)} read. Finishing…` : `${formatBytes(done)} of ${formatBytes(total)}${speed}`;
+}
 
-  return Object.freeze({
-    begin,
-    progress,
-    said: (words) => { halvorineWords.put($('current'), words, [name]); },
-    // `files`: whether a file converts; `underway`: the words of each pick
-    // being looked through or planned.
-    show(converting, files, underway) {
-      $('now').hidden = !converting;
-      for (const id of ['current', 'bar', 'figures']) $(id).hidden = !files;
-      const lines = $('underway');
-      if (lines.childElementCount === underway.length && underway.every((words, k) => lines.children[k].textContent === words)) return;
-      lines.replaceChildren(...underway.map((words) => Object.assign(document.createElement('p'), { textContent: words })));
-    },
-  });
-})();
+export function begin(file) {
+  name = file.name;
+  put($('current'), name, [name]);
+  $('bar').max = Math.max(file.size, 1);
+  began = performance.now();
+  progress(0, file.size);
+}
+
+// The converter's words about the file converting.
+export const said = (words) => { put($('current'), words, [name]); };
+
+// `converting`: whether anything converts or is looked through;
+// `files`: whether a file converts; `underway`: the words of each pick
+// being looked through or planned.
+export function show(converting, files, underway) {
+  $('now').hidden = !converting;
+  for (const id of ['current', 'bar', 'figures']) $(id).hidden = !files;
+  const lines = $('underway');
+  if (lines.childElementCount === underway.length && underway.every((words, k) => lines.children[k].textContent === words)) return;
+  lines.replaceChildren(...underway.map((words) => Object.assign(document.createElement('p'), { textContent: words })));
+}

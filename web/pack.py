@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""Finishes the page's folder SITE once the converter is built, from the
-list in SOURCE/files.json: writes the build's version (made of the files the
-service worker caches) into the stamped files (the page and its service
-worker, with the list of files to cache), and writes bundle.js, which carries
-the worker's scripts and the WebAssembly for a page opened as a file, where
-the worker cannot load them itself.
+"""Finishes the page's folder SITE from what the build made in MADE (the
+bundled scripts and the converter's WebAssembly), by the list in
+SOURCE/files.json: copies them in, writes the build's version (made of the
+files the service worker caches) into the stamped files (the page and its
+service worker, with the list of files to cache), and writes bundle.js,
+which carries the worker and the WebAssembly for a page opened as a file,
+where the worker cannot load them itself.
 
-Usage: pack.py SOURCE SITE    finish the site
-       pack.py --list         print the site's files, one a line"""
+Usage: pack.py SOURCE MADE SITE    finish the site
+       pack.py --list              print the site's files, one a line"""
 import base64
 import hashlib
 import json
@@ -27,34 +28,39 @@ def having(listing, role):
     return [name for name, roles in listing.items() if role in roles]
 
 
-def main(source, site):
+def main(source, made, site):
     listing = files(source)
 
-    def read(name):
-        # A stamped file is read from the sources, before its stamp.
-        folder = source if "stamped" in listing[name] else site
+    def read(name, folder=None):
+        if folder is None:
+            # A stamped file is read from where it comes from, before its stamp.
+            roles = listing[name]
+            folder = site if "stamped" not in roles else made if "bundled" in roles else source
         with open(os.path.join(folder, name), "rb") as f:
             return f.read()
 
+    def write(name, data):
+        with open(os.path.join(site, name), "wb") as f:
+            f.write(data)
+
+    for name in listing:
+        if name != "bundle.js" and ({"bundled", "made"} & set(listing[name])) and "stamped" not in listing[name]:
+            write(name, read(name, made))
     digest = hashlib.sha256()
     for name in having(listing, "cached"):
         digest.update(name.encode() + b"\0" + read(name))
     version = digest.hexdigest()[:16]
     for name in having(listing, "stamped"):
         text = read(name).decode().replace(STAMP, version).replace("@FILES@", " ".join(having(listing, "cached")))
-        with open(os.path.join(site, name), "w", encoding="utf-8", newline="\n") as f:
-            f.write(text)
-    # One script: the marker first, so the worker knows where it runs.
-    scripts = "'use strict';\nconst halvorineBundled = true;\n" + "".join(
-        read(n).decode() + "\n" for n in having(listing, "bundled"))
+        write(name, text.encode())
     wasm = base64.b64encode(read("halvorine.wasm")).decode()
-    with open(os.path.join(site, "bundle.js"), "w", encoding="utf-8", newline="\n") as f:
-        f.write("'use strict';\n// Made by pack.py for a page opened as a file.\n"
-                f"self.halvorineBundle = {{ worker: {json.dumps(scripts)},\n  wasm: '{wasm}' }};\n")
+    worker = json.dumps(read("worker.js").decode())
+    write("bundle.js", ("'use strict';\n// Made by pack.py for a page opened as a file.\n"
+                        f"self.halvorineBundle = {{ worker: {worker},\n  wasm: '{wasm}' }};\n").encode())
 
 
 if __name__ == "__main__":
     if sys.argv[1:] == ["--list"]:
         print("\n".join(files()))
     else:
-        main(sys.argv[1], sys.argv[2])
+        main(*sys.argv[1:4])

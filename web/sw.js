@@ -1,4 +1,3 @@
-'use strict';
 // Keeps the page's own files, so that once opened it loads and converts with
 // no network. Each build's files are kept in a cache of their own, named by
 // the build's version (written in when the site is made). A new build waits
@@ -7,7 +6,8 @@
 // own build's files, which it asks for by name (?build=VERSION), for as long
 // as it is open. A build's cache goes once no open page uses it: each page
 // holds a shared Web Lock named by its build while it is open.
-importScripts('messages.js');
+import { kinds } from './messages.js';
+
 const version = '@VERSION@';
 const scope = self.registration.scope;
 // Per scope: two copies of the page on one origin keep their caches apart.
@@ -79,8 +79,8 @@ self.addEventListener('activate', (event) => event.waitUntil(tidy()));
 
 self.addEventListener('message', (event) => {
   const kind = event.data?.kind;
-  if (kind === halvorineMessages.takeOver) event.waitUntil(self.skipWaiting());
-  else if (kind === halvorineMessages.tidy) event.waitUntil(tidy());
+  if (kind === kinds.takeOver) event.waitUntil(self.skipWaiting());
+  else if (kind === kinds.tidy) event.waitUntil(tidy());
 });
 
 // A page asks by its build; where that build's files are gone, it gets

@@ -1,19 +1,23 @@
-'use strict';
 // The converter's worker: reads the picked file a part ahead, converts it in
 // the WebAssembly converter on this thread and stores the output, one file
 // at a time. The converter waits (Asyncify) only where the next part of the
 // file has not arrived yet; everything else returns at once.
 //
-// A page opened from a file carries this script and the ones it loads inside
-// bundle.js and starts it from a blob: URL, with the WebAssembly as its first
-// message (see page.js). Such a worker may not be let read the picked file
-// itself (WebKit), so the page reads it for the worker.
-const bundled = typeof halvorineBundled !== 'undefined';
-// The page's build (?build=...), asked for with every file this worker
-// loads, so that the service worker serves them all from that build.
+import createHalvorine from 'halvorine-core';
+import { writing } from './folder-writer.js';
+import * as io from './io.js';
+import { kinds } from './messages.js';
+import * as storage from './storage.js';
+import { crc32 } from './zip.js';
+
+// A page opened from a file carries this script inside bundle.js and starts
+// it from a blob: URL, with the WebAssembly as its first message (see
+// converter.js). Such a worker may not be let read the picked file itself
+// (WebKit), so the page reads it for the worker.
+const bundled = self.location.protocol === 'blob:';
+// The page's build (?build=...), asked for with the WebAssembly, so that
+// the service worker serves it from that build.
 const build = bundled ? '' : self.location.search;
-if (!bundled) importScripts(...['messages.js', 'storage.js', 'io.js', 'zip.js', 'folder.js', 'halvorine.js'].map((name) => name + build));
-const kinds = halvorineMessages;
 const post = (kind, job, fields = {}) => postMessage({ kind, job, ...fields });
 
 let wasmArrived = null;
@@ -21,9 +25,9 @@ const ready = bundled
   ? new Promise((r) => { wasmArrived = r; }).then((wasmBinary) => createHalvorine({ wasmBinary }))
   : createHalvorine({ locateFile: (name) => name + build });
 // Proven once: the page says what the fallback costs when it does not work.
-const storageWorks = halvorineStorage.works();
+const storageWorks = storage.works();
 Promise.all([ready, storageWorks]).then(
-  ([, storage]) => post(kinds.hello, 0, { storage }),
+  ([, stores]) => post(kinds.hello, 0, { storage: stores }),
   (e) => post(kinds.broken, 0, { error: String(e?.message ?? e) }));
 
 let sliceAsked = null;  // the part asked of the page, to settle
@@ -43,14 +47,14 @@ const bit = (ok) => (ok instanceof Promise ? ok.then(bit) : ok ? 1 : 0);
 async function convert({ job, file, entry }, storing) {
   const module = await ready;
   const stored = typeof entry === 'string';
-  const output = await (storing ?? halvorineFolder.writing(entry, halvorineIo.size));
+  const output = await (storing ?? writing(entry, io.size));
   // It worked when proven and not now (a full disk, another page's quota):
   // this file fails as a full disk fails the console program, and the next
   // is tried in the storage again. Held in memory instead, the outputs of a
   // full disk would pile up where nothing weighs them.
   const refused = stored && !output.stored;
-  if (refused) halvorineStorage.remove(entry, 3);
-  const parts = halvorineIo.reading(file, bundled ? fromPage(job) : null);
+  if (refused) storage.remove(entry, 3);
+  const parts = io.reading(file, bundled ? fromPage(job) : null);
   let part = new Uint8Array(0);
   let partAt = 0;
   let done = 0;  // bytes handed to the converter
@@ -144,7 +148,7 @@ async function convert({ job, file, entry }, storing) {
   const { bytes, blob, crc = null } = closed ?? await output.close();
   parts.cancel();
   // A name refused before any output was opened leaves nothing behind.
-  if (stored && output.stored && opened === null) await halvorineStorage.remove(entry, 3);
+  if (stored && output.stored && opened === null) await storage.remove(entry, 3);
   post(kinds.done, job, {
     status, output: opened, bytes, seconds, stored: opened !== null && output.stored, crc,
     blob: output.stored || opened === null || refused ? null : blob, why: output.why?.() ?? '',
@@ -158,8 +162,8 @@ async function convert({ job, file, entry }, storing) {
 // recording is read.
 let summed = null;  // the buffer a stored output is read into
 async function storedParts(entry) {
-  const handle = await (await (await halvorineStorage.folder()).getFileHandle(entry)).createSyncAccessHandle();
-  summed ??= new Uint8Array(halvorineIo.size);
+  const handle = await (await (await storage.folder()).getFileHandle(entry)).createSyncAccessHandle();
+  summed ??= new Uint8Array(io.size);
   let at = 0;
   return {
     async next() {
@@ -175,14 +179,14 @@ async function storedParts(entry) {
 async function checksum({ job, blob, entry }) {
   let parts = null;
   if (entry) parts = await storedParts(entry).catch(() => null);
-  parts ??= halvorineIo.reading(blob, bundled ? fromPage(job) : null);
+  parts ??= io.reading(blob, bundled ? fromPage(job) : null);
   let crc = 0;
   let done = 0;
   let lastProgress = 0;
   try {
     while (done < blob.size) {
       const part = await parts.next();
-      crc = halvorineZip.crc32(crc, part);
+      crc = crc32(crc, part);
       done += part.length;
       const now = performance.now();
       if (now - lastProgress >= progressEvery) {
@@ -216,7 +220,7 @@ function outputName(module, name) {
 
 let queue = Promise.resolve();
 let faulted = false;  // a fault stopped this worker: it starts nothing more
-onmessage = ({ data }) => {
+self.onmessage = ({ data }) => {
   switch (data.kind) {
     case kinds.wasm:
       wasmArrived(data.wasm);
@@ -241,7 +245,7 @@ onmessage = ({ data }) => {
       // still convert: making a file and its handle takes the browser a few
       // milliseconds. In a chosen folder, nothing is made before its turn.
       const { entry } = data;
-      const storing = entry === null || typeof entry === 'string' ? halvorineIo.storing(entry) : null;
+      const storing = entry === null || typeof entry === 'string' ? io.storing(entry) : null;
       // A fault here stops this worker, as the browser stopping it would:
       // the page marks the file failed and starts a fresh worker.
       // Nor does it start the files waiting in it, before the page ends it:

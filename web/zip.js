@@ -1,4 +1,3 @@
-'use strict';
 // All the outputs as one zip, stored (no compression: the samples would
 // hardly shrink), made as a Blob of the stored outputs themselves between
 // small headers. The browser then saves it from the files it already holds,
@@ -6,187 +5,129 @@
 // whatever the total. A zip library that produces a stream would not do:
 // Firefox and WebKit save a stream as a download only by gathering it whole
 // in memory first.
-const halvorineZip = (() => {
-  // CRC-32 (the zip's, reflected 0xEDB88320), sixteen bytes a step: the
-  // outputs are read once more for it when a zip is made, at some hundreds
-  // of MB a second, rather than slow every conversion by as much.
-  const table = new Int32Array(16 * 256);
+import { safePath, unfit } from './names.js';
+
+// CRC-32 (the zip's, reflected 0xEDB88320), sixteen bytes a step: the
+// outputs are read once more for it when a zip is made, at some hundreds
+// of MB a second, rather than slow every conversion by as much.
+const table = new Int32Array(16 * 256);
+for (let n = 0; n < 256; n++) {
+  let c = n;
+  for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  table[n] = c;
+}
+for (let t = 1; t < 16; t++) {
   for (let n = 0; n < 256; n++) {
-    let c = n;
-    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-    table[n] = c;
+    const before = table[(t - 1) * 256 + n];
+    table[t * 256 + n] = (before >>> 8) ^ table[before & 255];
   }
-  for (let t = 1; t < 16; t++) {
-    for (let n = 0; n < 256; n++) {
-      const before = table[(t - 1) * 256 + n];
-      table[t * 256 + n] = (before >>> 8) ^ table[before & 255];
-    }
+}
+
+// The CRC-32 of what `crc` was taken over followed by `bytes` (0 to start).
+export function crc32(crc, bytes) {
+  const T = table;
+  let c = ~crc;
+  let i = 0;
+  const n = bytes.length;
+  for (; i < n && (bytes.byteOffset + i) & 3; i++) c = T[(c ^ bytes[i]) & 255] ^ (c >>> 8);
+  // Words as the machine holds them: every engine that runs the page is
+  // little-endian, as the zip's CRC reads them.
+  const words = i < n ? new Uint32Array(bytes.buffer, bytes.byteOffset + i, (n - i) >>> 2) : [];
+  const whole = words.length - (words.length & 3);
+  for (let k = 0; k < whole; k += 4) {
+    const a = words[k] ^ c;
+    const b = words[k + 1];
+    const d = words[k + 2];
+    const e = words[k + 3];
+    c = T[3840 + (a & 255)] ^ T[3584 + ((a >>> 8) & 255)] ^ T[3328 + ((a >>> 16) & 255)] ^ T[3072 + (a >>> 24)] ^
+      T[2816 + (b & 255)] ^ T[2560 + ((b >>> 8) & 255)] ^ T[2304 + ((b >>> 16) & 255)] ^ T[2048 + (b >>> 24)] ^
+      T[1792 + (d & 255)] ^ T[1536 + ((d >>> 8) & 255)] ^ T[1280 + ((d >>> 16) & 255)] ^ T[1024 + (d >>> 24)] ^
+      T[768 + (e & 255)] ^ T[512 + ((e >>> 8) & 255)] ^ T[256 + ((e >>> 16) & 255)] ^ T[e >>> 24];
   }
+  for (i += whole * 4; i < n; i++) c = T[(c ^ bytes[i]) & 255] ^ (c >>> 8);
+  return ~c >>> 0;
+}
 
-  // The CRC-32 of what `crc` was taken over followed by `bytes` (0 to start).
-  function crc32(crc, bytes) {
-    const T = table;
-    let c = ~crc;
-    let i = 0;
-    const n = bytes.length;
-    for (; i < n && (bytes.byteOffset + i) & 3; i++) c = T[(c ^ bytes[i]) & 255] ^ (c >>> 8);
-    // Words as the machine holds them: every engine that runs the page is
-    // little-endian, as the zip's CRC reads them.
-    const words = i < n ? new Uint32Array(bytes.buffer, bytes.byteOffset + i, (n - i) >>> 2) : [];
-    const whole = words.length - (words.length & 3);
-    for (let k = 0; k < whole; k += 4) {
-      const a = words[k] ^ c;
-      const b = words[k + 1];
-      const d = words[k + 2];
-      const e = words[k + 3];
-      c = T[3840 + (a & 255)] ^ T[3584 + ((a >>> 8) & 255)] ^ T[3328 + ((a >>> 16) & 255)] ^ T[3072 + (a >>> 24)] ^
-        T[2816 + (b & 255)] ^ T[2560 + ((b >>> 8) & 255)] ^ T[2304 + ((b >>> 16) & 255)] ^ T[2048 + (b >>> 24)] ^
-        T[1792 + (d & 255)] ^ T[1536 + ((d >>> 8) & 255)] ^ T[1280 + ((d >>> 16) & 255)] ^ T[1024 + (d >>> 24)] ^
-        T[768 + (e & 255)] ^ T[512 + ((e >>> 8) & 255)] ^ T[256 + ((e >>> 16) & 255)] ^ T[e >>> 24];
-    }
-    for (i += whole * 4; i < n; i++) c = T[(c ^ bytes[i]) & 255] ^ (c >>> 8);
-    return ~c >>> 0;
+const most = 0xffffffff;  // a field this full says that the zip64 field holds it
+const encoder = new TextEncoder();
+
+// Little-endian fields, each [bytes, value]; values past 2^53 do not occur.
+function fields(list) {
+  const out = new Uint8Array(list.reduce((sum, [n]) => sum + n, 0));
+  const view = new DataView(out.buffer);
+  let at = 0;
+  for (const [n, value] of list) {
+    if (n === 2) view.setUint16(at, value, true);
+    else if (n === 4) view.setUint32(at, value, true);
+    else view.setBigUint64(at, BigInt(value), true);
+    at += n;
   }
+  return out;
+}
 
-  const most = 0xffffffff;  // a field this full says that the zip64 field holds it
-  const encoder = new TextEncoder();
+// One array of arrays, never one argument each: JavaScriptCore takes
+// about 65,536 arguments at most, and a zip may hold more entries.
+const joined = (arrays) => {
+  const out = new Uint8Array(arrays.reduce((sum, a) => sum + a.length, 0));
+  let at = 0;
+  for (const a of arrays) { out.set(a, at); at += a.length; }
+  return out;
+};
 
-  // Little-endian fields, each [bytes, value]; values past 2^53 do not occur.
-  function fields(list) {
-    const out = new Uint8Array(list.reduce((sum, [n]) => sum + n, 0));
-    const view = new DataView(out.buffer);
-    let at = 0;
-    for (const [n, value] of list) {
-      if (n === 2) view.setUint16(at, value, true);
-      else if (n === 4) view.setUint32(at, value, true);
-      else view.setBigUint64(at, BigInt(value), true);
-      at += n;
-    }
-    return out;
-  }
-
-  // One array of arrays, never one argument each: JavaScriptCore takes
-  // about 65,536 arguments at most, and a zip may hold more entries.
-  const joined = (arrays) => {
-    const out = new Uint8Array(arrays.reduce((sum, a) => sum + a.length, 0));
-    let at = 0;
-    for (const a of arrays) { out.set(a, at); at += a.length; }
-    return out;
+function dosTime(when) {
+  const year = Math.min(Math.max(when.getFullYear(), 1980), 2107);
+  return {
+    time: (when.getHours() << 11) | (when.getMinutes() << 5) | (when.getSeconds() >> 1),
+    date: ((year - 1980) << 9) | ((when.getMonth() + 1) << 5) | when.getDate(),
   };
+}
 
-  function dosTime(when) {
-    const year = Math.min(Math.max(when.getFullYear(), 1980), 2107);
-    return {
-      time: (when.getHours() << 11) | (when.getMinutes() << 5) | (when.getSeconds() >> 1),
-      date: ((year - 1980) << 9) | ((when.getMonth() + 1) << 5) | when.getDate(),
-    };
+// The parts of a zip of `entries` ({ path, blob, size, crc }), in order:
+// headers as bytes, and each entry's `blob` itself, never read here.
+// `size` is the zip's size in bytes. Each path is made safe; one that
+// cannot name an entry throws, with words.
+export function layout(entries, when = new Date()) {
+  const { time, date } = dosTime(when);
+  const parts = [];
+  const central = [];
+  let at = 0;
+  for (const { path, blob, size, crc } of entries) {
+    const safe = safePath(path);
+    const why = unfit(safe);
+    if (why) throw new Error(`${path.length > 60 ? `${path.slice(0, 60)}…` : path} cannot go into the zip: ${why}.`);
+    const name = encoder.encode(safe);
+    // An entry that needs one zip64 field has them all, its sizes and
+    // offset all ones in the old fields: UnZip 6.0 takes an entry's sizes
+    // from its zip64 field when the entry before was exactly 0xFFFFFFFF
+    // bytes long, whatever the entry's own fields say.
+    const wide = size >= most || at >= most;
+    const common = [[2, wide ? 45 : 20], [2, 0x0800], [2, 0], [2, time], [2, date], [4, crc],
+      [4, wide ? most : size], [4, wide ? most : size], [2, name.length]];
+    const localExtra = wide ? fields([[2, 1], [2, 16], [8, size], [8, size]]) : new Uint8Array(0);
+    parts.push(joined([fields([[4, 0x04034b50], ...common, [2, localExtra.length]]), name, localExtra]), blob);
+    const extra = wide ? fields([[2, 1], [2, 24], [8, size], [8, size], [8, at]]) : new Uint8Array(0);
+    // Made on Unix (3), as a plain file readable by all (0644): UnZip
+    // takes a name from an MS-DOS zip for a code page's, UTF-8 flag or
+    // not, and on Linux would turn "запись" into other letters.
+    central.push(joined([fields([[4, 0x02014b50], [2, (3 << 8) | 45], ...common, [2, extra.length], [2, 0], [2, 0], [2, 0],
+      [4, 0o100644 * 0x10000], [4, wide ? most : at]]), name, extra]));
+    at += 30 + name.length + localExtra.length + size;
   }
-
-  // The name that `path` is given in a zip and in a chosen folder, so that
-  // every system unpacks it as it is, inside the folder it is unpacked into.
-  // A folder on a Linux or Mac disk may be named `..\Startup` or `C:`, which
-  // many Windows extractors take for a way out of that folder, Windows
-  // refuses control characters, `* ? " < > |` and a name ending in a dot or a
-  // space, and UTF-8 cannot carry half a UTF-16 pair: each of these
-  // characters becomes `_`. A device name of Windows,
-  // with an extension or not (`CON`, `com1.txt`), gets `_` after its stem
-  // (`CON_`, `com1_.txt`), and empty, `.` and `..` parts go. The marks that
-  // set the direction of text (U+202E and its kind) go first: unseen, they
-  // would show `evil\u202Evaw.exe` as `evilexe.wav` in a file manager.
-  // Ordinary names are left exactly as they are, and a name made safe stays
-  // as it is.
-  const refused = /[\\:*?"<>|\p{Cc}\p{Cs}]/gu;
-  const device = /^(?:CON|PRN|AUX|NUL|COM[0-9¹²³]|LPT[0-9¹²³]) *(?=\.|$)/i;
-  const directions = /\p{Bidi_Control}/gu;
-  const plain = (name) => name.replace(directions, '');
-  const safePath = (path) => plain(path).split('/').filter((part) => part !== '' && part !== '.' && part !== '..')
-    .map((part) => part.replace(refused, '_').replace(/[. ]$/, '_').replace(device, '$&_')).join('/');
-
-  // What two safe names are compared by, as Windows and macOS compare them
-  // when a zip is unpacked or a file is written: in Unicode's composed form
-  // (a Mac gives `é` as `e` and its accent), and letter case set aside one
-  // letter at a time, as Windows' own table does (`ß` stays apart from `ss`).
-  function sameName(name) {
-    if (/^[\x20-\x7e]*$/.test(name)) return name.toLowerCase();
-    let key = '';
-    for (const letter of name) {
-      const upper = letter.toUpperCase();
-      const one = [...upper].length === 1 ? upper : letter;
-      const lower = one.toLowerCase();
-      key += [...lower].length === 1 ? lower : one;
-    }
-    return key.normalize('NFC');
+  const directory = joined(central);
+  const count = entries.length;
+  parts.push(directory);
+  const end = at + directory.length;
+  const ending = count >= 0xffff || at >= most || directory.length >= most;
+  if (ending) {
+    parts.push(fields([[4, 0x06064b50], [8, 44], [2, 45], [2, 45], [4, 0], [4, 0], [8, count], [8, count],
+      [8, directory.length], [8, at]]));
+    parts.push(fields([[4, 0x07064b50], [4, 0], [8, end], [4, 1]]));
   }
+  const tail = fields([[4, 0x06054b50], [2, 0], [2, 0], [2, Math.min(count, 0xffff)], [2, Math.min(count, 0xffff)],
+    [4, Math.min(directory.length, most)], [4, Math.min(at, most)], [2, 0]]);
+  parts.push(tail);
+  return { parts, size: end + (ending ? 56 + 20 : 0) + tail.length };
+}
 
-  const longest = 0xffff;  // a name's length is a 16-bit field
-  // The bytes of UTF-8 in a file or folder name on Linux's disks; Windows and
-  // macOS allow 255 UTF-16 units, which such a name never passes.
-  const longestPart = 255;
-  // Why the safe name `name` cannot name an entry, in words, or '' if it can.
-  function unfit(name) {
-    if (name === '') return 'nothing is left of its name once made safe to unpack';
-    for (const part of name.length * 3 > longestPart ? name.split('/') : []) {
-      const bytes = part.length * 3 > longestPart ? encoder.encode(part).length : 0;
-      if (bytes > longestPart) {
-        return `the name ${part.slice(0, 40)}… in its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, longer than ` +
-          `the ${longestPart} a file or folder can be named on most disks`;
-      }
-    }
-    // Each UTF-16 unit is at most 3 bytes of UTF-8.
-    if (name.length * 3 <= longest) return '';
-    const bytes = encoder.encode(name).length;
-    return bytes > longest ? `its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, ` +
-      `longer than the ${longest.toLocaleString('en-US')} a zip can hold` : '';
-  }
+export const zip = (entries, when) => new Blob(layout(entries, when).parts, { type: 'application/zip' });
 
-  // The parts of a zip of `entries` ({ path, blob, size, crc }), in order:
-  // headers as bytes, and each entry's `blob` itself, never read here.
-  // `size` is the zip's size in bytes. Each path is made safe; one that
-  // cannot name an entry throws, with words.
-  function layout(entries, when = new Date()) {
-    const { time, date } = dosTime(when);
-    const parts = [];
-    const central = [];
-    let at = 0;
-    for (const { path, blob, size, crc } of entries) {
-      const safe = safePath(path);
-      const why = unfit(safe);
-      if (why) throw new Error(`${path.length > 60 ? `${path.slice(0, 60)}…` : path} cannot go into the zip: ${why}.`);
-      const name = encoder.encode(safe);
-      // An entry that needs one zip64 field has them all, its sizes and
-      // offset all ones in the old fields: UnZip 6.0 takes an entry's sizes
-      // from its zip64 field when the entry before was exactly 0xFFFFFFFF
-      // bytes long, whatever the entry's own fields say.
-      const wide = size >= most || at >= most;
-      const common = [[2, wide ? 45 : 20], [2, 0x0800], [2, 0], [2, time], [2, date], [4, crc],
-        [4, wide ? most : size], [4, wide ? most : size], [2, name.length]];
-      const localExtra = wide ? fields([[2, 1], [2, 16], [8, size], [8, size]]) : new Uint8Array(0);
-      parts.push(joined([fields([[4, 0x04034b50], ...common, [2, localExtra.length]]), name, localExtra]), blob);
-      const extra = wide ? fields([[2, 1], [2, 24], [8, size], [8, size], [8, at]]) : new Uint8Array(0);
-      // Made on Unix (3), as a plain file readable by all (0644): UnZip
-      // takes a name from an MS-DOS zip for a code page's, UTF-8 flag or
-      // not, and on Linux would turn "запись" into other letters.
-      central.push(joined([fields([[4, 0x02014b50], [2, (3 << 8) | 45], ...common, [2, extra.length], [2, 0], [2, 0], [2, 0],
-        [4, 0o100644 * 0x10000], [4, wide ? most : at]]), name, extra]));
-      at += 30 + name.length + localExtra.length + size;
-    }
-    const directory = joined(central);
-    const count = entries.length;
-    parts.push(directory);
-    const end = at + directory.length;
-    const ending = count >= 0xffff || at >= most || directory.length >= most;
-    if (ending) {
-      parts.push(fields([[4, 0x06064b50], [8, 44], [2, 45], [2, 45], [4, 0], [4, 0], [8, count], [8, count],
-        [8, directory.length], [8, at]]));
-      parts.push(fields([[4, 0x07064b50], [4, 0], [8, end], [4, 1]]));
-    }
-    const tail = fields([[4, 0x06054b50], [2, 0], [2, 0], [2, Math.min(count, 0xffff)], [2, Math.min(count, 0xffff)],
-      [4, Math.min(directory.length, most)], [4, Math.min(at, most)], [2, 0]]);
-    parts.push(tail);
-    return { parts, size: end + (ending ? 56 + 20 : 0) + tail.length };
-  }
-
-  const zip = (entries, when) => new Blob(layout(entries, when).parts, { type: 'application/zip' });
-
-  return { crc32, layout, zip, plain, safePath, sameName, unfit };
-})();

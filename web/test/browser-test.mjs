@@ -377,7 +377,7 @@ async function newBuilds() {
   const webkit = engineName.startsWith('webkit');
   const file = (name) => path.join(served, name);
   const original = Object.fromEntries(['sw.js', 'index.html', 'worker.js'].map((n) => [n, fs.readFileSync(file(n), 'utf8')]));
-  const first = /const version = '([0-9a-f]+)'/.exec(original['sw.js'])[1];
+  const first = /version = "([0-9a-f]+)"/.exec(original['sw.js'])[1];
   const listing = JSON.parse(fs.readFileSync(new URL('../files.json', import.meta.url), 'utf8')).files;
   // A build's version as pack.py makes it, with `worker` for worker.js.
   const versionOf = (worker) => {
@@ -397,7 +397,7 @@ async function newBuilds() {
     mtime += 2;
     fs.utimesSync(file(name), mtime, mtime);
   };
-  const stampSw = (build) => write('sw.js', original['sw.js'].replace(`const version = '${first}'`, `const version = '${build}'`));
+  const stampSw = (build) => write('sw.js', original['sw.js'].replace(`version = "${first}"`, `version = "${build}"`));
   const makeBuild = (change) => {
     const worker = change + original['worker.js'];
     const build = versionOf(worker);
@@ -698,7 +698,10 @@ const standIn = (on, name, files = []) => on.run(async (name, files) => {
     let dir = picked;
     for (const part of parts) dir = await dir.getDirectoryHandle(part, { create: true });
     if (text === null) await dir.getDirectoryHandle(leaf, { create: true });
-    else await (await dir.getFileHandle(leaf, { create: true })).createWritable().then(async (w) => { await w.write(text); await w.close(); });
+    else {
+      const bytes = typeof text === 'string' ? text : new Uint8Array(text);
+      await (await dir.getFileHandle(leaf, { create: true })).createWritable().then(async (w) => { await w.write(bytes); await w.close(); });
+    }
   }
   window.showDirectoryPicker = async () => picked;
 }, name, files);
@@ -978,6 +981,25 @@ if (!opts.bigOnly) {
   const none = `No .wav recording in ${chromium ? 'the folder chosen' : 'what was dropped'}. Passed over: 7 hidden or system items, 1 other file.`;
   check(told.length === unread.length + 1 && unread.every((words, k) => words.test(told[k])) && told.at(-1) === none &&
     await count(page) === bareFrom, `a folder with no recording: the page says ${JSON.stringify(told)}`);
+
+  // "Choose a folder…" through the folder picker, where there is one: the
+  // folder walked as one dropped, its hidden folder passed over, and the
+  // input, which would have the browser ask about uploading, left alone.
+  if (mode === 'storage' && await page.run(() => !!window.showDirectoryPicker)) {
+    step('a folder through the picker');
+    const bytes = [...fs.readFileSync(example)];
+    await standIn(page, 'Chosen', [['sim.wav', bytes], ['.hidden/hidden.wav', bytes]]);
+    await page.run(() => document.getElementById('folder').addEventListener('click', () => { window.inputOpened = true; }));
+    const pickedFrom = await count(page);
+    await page.click('#pick-folder');
+    await page.waitFor((k) => document.querySelectorAll('#results li[data-status]').length > k, pickedFrom);
+    const picked = await results(page, pickedFrom);
+    const how = await page.run(() => [window.inputOpened === true, document.querySelector('#results li:last-child').dataset.folder]);
+    const left = (await standInFiles(page, 'Chosen', true)).map((f) => f.path);
+    check(picked.length === 1 && compare(picked[0], native(example), 'a folder through the picker') && how.join() === 'false,Chosen' &&
+      left.join() === '.hidden/hidden.wav,sim.wav',
+    `a folder through the picker: ${picked.length} results, the input opened and the folder listed ${how}, the folder left with ${left}`);
+  }
 
   // Dropped beside the drop zone, where the browser would otherwise open
   // the file in place of the page: a file given twice in one drop is
@@ -1471,18 +1493,18 @@ if (!opts.bigOnly) {
         "if (done > 0 && file.name === 'hang.wav') for (;;); const want = Math.min(count, file.size - done);"],
       ['const closing = output.close();', "if (file.name === 'slow.wav') for (const end = performance.now() + 3000; performance.now() < end;); " +
         'const closing = output.close();'],
-      ['? halvorineIo.storing(entry)', "? halvorineIo.storing(data.file.name === 'full.wav' && entry ? 'no/such' : entry)"],
+      ['? storing(entry)', "? storing(data.file.name === 'full.wav' && entry ? 'no/such' : entry)"],
       ['let crc = 0;', 'let crc = 0; if (blob.size > 0) for (;;);'],
       ['const output = await (storing', "self.given = (self.given ?? 0) + 1; if (self.given > 1 && file.name === 'gone.wav') " +
-        "throw new Error('gone'); const output = await (storing"]],
+        "throw new Error('gone'); const output = await (storing"],
+        ['inFlight = writer.write(part)', "inFlight = (place.name === 'halvorine-unwritten.ddc' ? Promise.reject(new Error('full')) : writer.write(part))"],
+        ['await writer.close();', "if (place.name === 'halvorine-unkept.ddc') throw new Error('shut'); await writer.close();"]],
       // The 2 s apply to the two that never answer, and to slow.wav once it
       // closes, where the page's own rule is that no time counts; a file
       // that merely waits for a busy machine must not be taken for them.
-      'converter.js': [['const stallSeconds = 30;', 'const stallSeconds = 2;'],
+      'page.js': [['stallSeconds = 30;', 'stallSeconds = 2;'],
         ['if (job && !job.closing && ', "if (job && (job.source.name === 'hang.wav' || job.stalled.startsWith('an output') || " +
           "(job.source.name === 'slow.wav' && job.closing)) && !job.closing && "]],
-      'folder.js': [['inFlight = writer.write(part)', "inFlight = (place.name === 'halvorine-unwritten.ddc' ? Promise.reject(new Error('full')) : writer.write(part))"],
-        ['await writer.close();', "if (place.name === 'halvorine-unkept.ddc') throw new Error('shut'); await writer.close();"]],
     });
     const stops = await openPage('', at);
     const files = ['die.wav', 'hang.wav', 'slow.wav', 'full.wav', 'gone.wav'].map((name) => path.join(work, name));
@@ -1552,7 +1574,7 @@ if (!opts.bigOnly) {
   // what failed, not the words for a page opened as a file, keeps the
   // picker, fails the first file, and converts the next.
   {
-    const at = variant('starts-late', { 'converter.js': [['new Worker(`worker.js${buildQuery}`)',
+    const at = variant('starts-late', { 'page.js': [['new Worker(`worker.js${buildQuery}`)',
       "new Worker(starts < 3 ? 'style.css' : `worker.js${buildQuery}`)"]] });
     tolerated = /style\.css/;
     const late = await openPage('', at);
@@ -1575,7 +1597,7 @@ if (!opts.bigOnly) {
   const some = !chromium ? engineInputs : inputs.filter((f) =>
     /^(seed-[a-z0-9-]+|stage.*|sim)\.wav$/.test(path.basename(f)) && !/-cut/.test(f) || path.basename(f) === 'nodot');
   if (mode === 'storage') {
-    const other = await openPage('', variant('memory', { 'storage.js': [['function works() {', 'function works() { return Promise.resolve(false);']] }));
+    const other = await openPage('', variant('memory', { 'worker.js': [['function works() {', 'function works() { return Promise.resolve(false);']] }));
     check(await other.run(outputsGo) === 'memory' && await other.run(() => !document.getElementById('fallback').hidden),
       'the fallback notice shows in memory mode');
     report.push(`${await convertAll(other, some)} of ${some.length} inputs the same through the in-memory fallback`);
@@ -1623,7 +1645,7 @@ if (!opts.bigOnly) {
     check(swept[0].includes(kept) && !swept[0].includes(unsaved) && new RegExp("^(An output|[\\d,]+ outputs) of a page closed a short " +
       "while ago stays? in the browser's storage for up to 10 minutes more, as downloads begun from (it|them) may still be reading " +
       '(it|them)\\.$').test(swept[1]), `an output saved by its link, the page left: ${swept[1]}`);
-    await page.goto(variant('soon', { 'room.js': [['const keep = 600_000;', 'const keep = 3000;']] }));
+    await page.goto(variant('soon', { 'page.js': [['keep = 6e5;', 'keep = 3000;']] }));
     await openedPage(page);
     const left = await until(() => entriesLeft(page), (l) => l.length === 0);
     check(left.length === 0, `after leaving the page: left in the private file system: ${left.slice(0, 5).join(', ')} (${left.length})`);

@@ -4,8 +4,6 @@
 //
 // node converter-test.mjs
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import vm from 'node:vm';
 
 let clock = 0;
 let tick = null;
@@ -14,10 +12,10 @@ function Worker() {
   workers.push(Object.assign(this, { sent: [], postMessage: (m) => this.sent.push(m), terminate() {} }));
   setTimeout(() => this.onmessage({ data: { kind: 'hello', job: 0, storage: true } }));
 }
-const context = vm.createContext({ Worker, setTimeout, document: { querySelector: () => null }, location: { protocol: 'http:' },
-  performance: { now: () => clock }, setInterval: (t) => { tick = t; } });
-for (const script of ['../messages.js', '../converter.js']) vm.runInContext(fs.readFileSync(new URL(script, import.meta.url), 'utf8'), context);
-const converter = vm.runInContext('halvorineConverter', context);
+Object.assign(globalThis, { Worker, document: { querySelector: () => null }, location: { protocol: 'http:' },
+  setInterval: (t) => { tick = t; } });
+Object.defineProperty(globalThis, 'performance', { value: { now: () => clock } });
+const converter = await import('../converter.js');
 
 // [what, [second, progress] each (read and written from 0 at 0 s), stalled]
 const cases = [

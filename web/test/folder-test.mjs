@@ -1,28 +1,29 @@
-// The folder writer (web/folder.js, the worker's side) under node, over an
+// The folder writer (web/folder-writer.js) under node, over an
 // in-memory folder that answers as the browser's handles do: what it leaves
 // behind when an output is written, refused or fails part-way, and above
 // all that nothing that was there before is removed. Then the page's plan
-// of a pick: what it leaves out, its one question, and Cancel pressed
-// before it, while it plans and while it asks.
+// of a pick (web/folder.js): what it leaves out, its one question, and
+// Cancel pressed before it, while it plans and while it asks.
 //
 // node folder-test.mjs
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import vm from 'node:vm';
 
 // The question's panel and buttons, each clicked by calling its listener.
 const panel = new Map();
 const element = (id) => panel.get(id) ?? panel.set(id, { hidden: true, focus() {}, replaceChildren() {},
   addEventListener(type, h) { this.click = h; }, removeEventListener() {} }).get(id);
-// Named as the converter names them: by the name up to its first dot.
-const halvorineConverter = { outputNames: async (names) => names.map((n) => (n.includes('.') ? `halvorine-${n.slice(0, n.indexOf('.'))}.ddc` : null)) };
-const context = vm.createContext({ self: {}, setTimeout, TextEncoder, TextDecoder, halvorineConverter,
-  document: { getElementById: element, createElement: () => ({}) } });
-for (const script of ['../words.js', '../zip.js', '../folder.js']) {
-  vm.runInContext(fs.readFileSync(new URL(script, import.meta.url), 'utf8'), context);
+// The converter's worker, which names outputs as the converter does: by
+// the name up to its first dot.
+function Worker() {
+  const answer = (data) => setTimeout(() => this.onmessage({ data }));
+  this.postMessage = ({ kind, job, names }) => kind === 'name' &&
+    answer({ kind: 'named', job, outputs: names.map((n) => (n.includes('.') ? `halvorine-${n.slice(0, n.indexOf('.'))}.ddc` : null)) });
+  answer({ kind: 'hello', job: 0, storage: true });
 }
-vm.runInContext('self.folder = halvorineFolder;', context);
-const { folder } = context.self;
+Object.assign(globalThis, { Worker, location: { protocol: 'http:' },
+  document: { getElementById: element, createElement: () => ({}), querySelector: () => null } });
+const { writing } = await import('../folder-writer.js');
+const folder = await import('../folder.js');
 
 const named = (name, message) => Object.assign(new Error(message), { name });
 // A folder is a Map of names to folders (Maps) and files ({ bytes }).
@@ -44,6 +45,7 @@ function handle(dir, name = '') {
       const file = get('file', what, how);
       return {
         kind: 'file', name: what,
+        getFile: async () => ({ size: file.bytes.length }),
         createWritable: async () => {
           const parts = [];
           return {
@@ -114,7 +116,7 @@ const cases = [
 for (const c of cases) {
   const root = tree(c.before);
   const at = place(c.path, c.there);
-  const out = await folder.writing({ dir: handle(root), ...at }, size);
+  const out = await writing({ dir: handle(root), ...at }, size);
   if (c.failAt !== undefined) {
     let dir = root;
     for (const part of at.under) dir = dir.get(part);
@@ -129,6 +131,26 @@ for (const c of cases) {
   console.log(`ok: ${c.what}`);
 }
 console.log(`folder writer: ${cases.length} cases passed`);
+
+// What a stopped worker left, removed by the page: [what, the folder's
+// entries, the output's path, how many of its folders stood before, whether
+// its worker started and whether something stood there, what is left].
+const leftovers = [
+  ['its empty file and the folders made for it go', [['A', 'dir'], ['A/b/c/x', 0]], 'A/b/c/x', 1, true, false, [['A', 'dir']]],
+  ['a file with bytes in it stays', [['A/x', 3]], 'A/x', 0, true, false, [['A', 'dir'], ['A/x', 3]]],
+  ['a file there before stays', [['x', 0]], 'x', 0, true, true, [['x', 0]]],
+  ['nothing of a file whose worker never started', [['x', 0]], 'x', 0, false, false, [['x', 0]]],
+  ['a folder made for it keeps what has gone into it since', [['A/b/x', 0], ['A/b/y', 2]], 'A/b/x', 1, true, false,
+    [['A', 'dir'], ['A/b', 'dir'], ['A/b/y', 2]]],
+  ['a folder where its file was stays', [['A/x/y', 1]], 'A/x', 1, true, false, [['A', 'dir'], ['A/x', 'dir'], ['A/x/y', 1]]],
+];
+for (const [what, before, path, had, started, there, after] of leftovers) {
+  const root = tree(before);
+  const dir = handle(root);
+  await folder.sinkFor(dir).release({ dir, ...place(path, there), had, started }, 2);
+  assert.deepEqual(listing(root), [...after].sort(), what);
+}
+console.log(`leftovers: ${leftovers.length} cases passed`);
 
 // Each pick's plan in a folder holding halvorine-a.ddc: [what, the
 // recordings' paths, the answer to the question (or Cancel, pressed while

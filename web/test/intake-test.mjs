@@ -8,11 +8,7 @@
 // node intake-test.mjs
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import vm from 'node:vm';
-
-const context = vm.createContext({ self: {}, setTimeout });
-vm.runInContext(`${fs.readFileSync(new URL('../intake.js', import.meta.url), 'utf8')}\nself.intake = halvorineIntake;`, context);
-const intake = context.self.intake;
+import * as intake from '../intake.js';
 
 const table = new URL('../../tests/folder_entries.tsv', import.meta.url);
 const rows = fs.readFileSync(table, 'utf8').split('\n').filter((l) => l !== '' && !l.startsWith('#'))
@@ -64,8 +60,8 @@ const asPicked = (node, at = '') => (node.kids
 // What a pick or drop of `nodes` gave, by path, in plain values.
 async function given(way, nodes, how) {
   const listed = new Set();
-  const got = way === 'chosen'
-    ? intake.picked(nodes.flatMap((n) => asPicked(n)))
+  const got = way === 'chosen' ? intake.picked(nodes.flatMap((n) => asPicked(n)))
+    : way === 'picker' ? await intake.chosen(asHandle(nodes[0], listed), how)
     : await intake.dropped(nodes.map((n) => (way === 'handles'
       ? { handle: Promise.resolve(asHandle(n, listed)), entry: null, file: null }
       : { handle: null, entry: n.kids ? asEntry(n, listed) : null, file: n.kids ? null : { name: n.name } })), how);
@@ -78,7 +74,7 @@ async function given(way, nodes, how) {
 }
 const same = (got, want, label) => assert.equal(JSON.stringify(got), JSON.stringify(want), label);
 
-const ways = ['handles', 'entries', 'chosen'];
+const ways = ['handles', 'entries', 'chosen', 'picker'];
 for (const [name, entry, , verdict] of rows) {
   assert.ok(['file', 'folder'].includes(entry) && ['take', 'walk', 'hidden', 'other'].includes(verdict), `a row the test cannot read: ${name}`);
   const isFolder = entry === 'folder';
@@ -94,7 +90,7 @@ for (const [name, entry, , verdict] of rows) {
     if (way !== 'chosen') same(got.listed, verdict === 'walk' ? ['Card', name] : ['Card'], `${label}: folders read`);
     // Given by the user, it is taken, a folder walked, whatever its name;
     // the button gives folders alone.
-    if (way === 'chosen' && !isFolder) continue;
+    if (['chosen', 'picker'].includes(way) && !isFolder) continue;
     const named = await given(way, [node]);
     same(named.taken, isFolder ? ['x.wav', 'y.wav'].map((n) => `${name}/${n}`) : [name], `${name} (${entry}) given, ${way}: taken`);
   }
@@ -116,6 +112,7 @@ for (const [way, nodes, taken, unread] of [
     ['Card/a.wav', 'Card/Half/h1.wav', 'Card/ok/b.wav', 'Card/c.wav', 'loose.WAV'],
     ['Card/bad.wav file', 'Card/Locked folder', 'Card/Half partly']],
   ['handles', [{ name: 'Locked', fail: 'read', kids: [{ name: 'z.wav' }] }], [], ['Locked folder']],
+  ['picker', [card], ['Card/a.wav', 'Card/Half/h1.wav', 'Card/ok/b.wav', 'Card/c.wav'], ['Card/bad.wav file', 'Card/Locked folder', 'Card/Half partly']],
 ]) {
   const got = await given(way, nodes);
   same(got.taken, taken, `unreadable, ${way}: taken`);
@@ -128,6 +125,7 @@ const tree = [{ name: 'Card', kids: [{ name: 'a.wav' }, { name: 'Sub', kids: [{ 
 for (const [way, at, taken, listed] of [
   ['handles', 2, ['Card/a.wav', 'Card/Sub/b.wav'], ['Card', 'Sub']],
   ['entries', 3, ['Card/a.wav', 'Card/Sub/b.wav', 'Card/Sub/c.wav'], ['Card', 'Sub']],
+  ['picker', 1, ['Card/a.wav'], ['Card']],
 ]) {
   const stop = new AbortController();
   const counts = [];

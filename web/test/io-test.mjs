@@ -6,9 +6,9 @@
 //
 // node io-test.mjs
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import vm from 'node:vm';
 import zlib from 'node:zlib';
+
+import * as io from '../io.js';
 
 // A stored file: a sync access handle over `bytes`, holding at most `quota`.
 function storage(quota, refuse = false) {
@@ -26,17 +26,11 @@ function storage(quota, refuse = false) {
     close() { file.closed = true; },
   };
   const folder = { getFileHandle: async () => ({ createSyncAccessHandle: async () => { if (refuse) throw new Error('NoModificationAllowedError'); return handle; } }) };
-  return { file, halvorineStorage: { folder: async () => folder } };
+  return { file, folder };
 }
-
-function load(globals = {}) {
-  const context = vm.createContext({ self: {}, Blob, ReadableStream, queueMicrotask, Uint8Array, Uint32Array, Int32Array, ArrayBuffer,
-    TextEncoder, DataView, BigInt, ...globals });
-  const source = (name) => fs.readFileSync(new URL(`../${name}`, import.meta.url), 'utf8');
-  vm.runInContext(`${source('zip.js')}\n${source('io.js')}\nself.io = halvorineIo;`, context);
-  return context.self.io;
-}
-const io = load();
+// The private file system the worker finds: the disk of the case at hand.
+let disk = null;
+globalThis.navigator = { storage: { getDirectory: async () => ({ getFileHandle: (...how) => disk.folder.getFileHandle(...how) }) } };
 const { size, summedUpTo } = io;
 
 // A picked file of `length` bytes whose stream gives `part` bytes at a time,
@@ -135,8 +129,8 @@ for (const [blocks, tail, quota, refuse, stored, all] of [
   [1, 5, null, false, false, true],
   [20, 0, null, false, false, true],
 ]) {
-  const disk = storage(quota, refuse);
-  const output = await load({ halvorineStorage: disk.halvorineStorage }).storing(quota === null ? null : 'entry');
+  disk = storage(quota, refuse);
+  const output = await io.storing(quota === null ? null : 'entry');
   const { content } = picked(blocks * block + tail);
   const taken = [];
   for (let b = 0; b < blocks; b++) taken.push(output.write(content.subarray(b * block, (b + 1) * block)));

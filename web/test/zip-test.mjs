@@ -12,14 +12,11 @@ import crypto from 'node:crypto';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import vm from 'node:vm';
 import { Worker } from 'node:worker_threads';
 import zlib from 'node:zlib';
 
-const context = vm.createContext({ self: {}, Blob, TextEncoder, DataView, Uint8Array, Uint32Array, Int32Array, BigInt });
-const source = fs.readFileSync(new URL('../zip.js', import.meta.url), 'utf8');
-vm.runInContext(`${source}\nself.zip = halvorineZip;`, context);
-const { crc32, layout, safePath, sameName } = context.self.zip;
+import { Clashes, leftOut, safePath, sameName } from '../names.js';
+import { crc32, layout } from '../zip.js';
 
 const noise = Buffer.alloc(1 << 20);
 for (let i = 0; i < noise.length; i++) noise[i] = (i * 2654435761) >>> 24;
@@ -36,15 +33,17 @@ const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zip-test-'));
 // Laid out in a worker whose stack holds fewer than 30,000 arguments (V8
 // takes as many as its stack holds), so that a call with one argument per
 // entry fails here as it does in JavaScriptCore, which takes about 65,536.
-const worker = `${source}
+const worker = `
 const { parentPort, workerData: { entries, when } } = require('node:worker_threads');
 const empty = new Blob([]);  // one for all, as a Blob each takes seconds for thousands
-try {
-  const { parts, size } = halvorineZip.layout(entries.map((e) => ({ ...e, blob: e.bytes ? new Blob([e.bytes]) : empty })), when);
-  new Blob(parts).arrayBuffer().then((zip) => parentPort.postMessage({ zip, size }, [zip]));
-} catch (e) {
-  parentPort.postMessage({ error: e.message });
-}`;
+import(${JSON.stringify(new URL('../zip.js', import.meta.url).href)}).then(({ layout }) => {
+  try {
+    const { parts, size } = layout(entries.map((e) => ({ ...e, blob: e.bytes ? new Blob([e.bytes]) : empty })), when);
+    new Blob(parts).arrayBuffer().then((zip) => parentPort.postMessage({ zip, size }, [zip]));
+  } catch (e) {
+    parentPort.postMessage({ error: e.message });
+  }
+});`;
 const laidOut = (entries) => new Promise((resolve, reject) => {
   const workerData = { entries: entries.map(({ path, bytes, size, crc }) => ({ path, bytes: size ? bytes : null, size, crc })), when };
   new Worker(worker, { eval: true, workerData, resourceLimits: { stackSizeMb: 0.4 } }).once('message', resolve).once('error', reject);
@@ -130,6 +129,28 @@ for (const [a, b, one] of [
 ]) {
   assert.equal(sameName(safePath(a)) === sameName(safePath(b)), one, `${a} and ${b} ${one ? '' : 'not '}the same`);
 }
+
+// Which outputs clash, as they come and go in any order: [what, each step
+// (+n adds the page's nth output of that safe path, -n takes it away), the
+// outputs kept, and the words for those left out]. The nth comes from rn.wav.
+for (const [what, steps, kept, words] of [
+  ['the earlier on the page is kept, whichever came first', [[2, 'Takes/x'], [1, 'takes/X']], [1],
+    ['Left out: Takes/x from r2.wav, as r1.wav already gives takes/X, which Windows and macOS take for the same name.']],
+  ['one path twice', [[1, 'a'], [2, 'a'], [3, 'b']], [1, 3], ['Left out: a from r2.wav, as r1.wav already gives it.']],
+  ['the first taken away lets the next in', [[1, 'a'], [3, 'a'], [2, 'A'], [-1]], [2],
+    ['Left out: a from r3.wav, as r2.wav already gives A, which Windows and macOS take for the same name.']],
+  ['the last of a name taken away leaves none', [[1, 'a'], [-1], [2, 'b']], [2], []],
+]) {
+  const clashes = new Clashes((a, b) => a.n < b.n);
+  const outputs = new Map();
+  for (const [n, safe] of steps) {
+    if (n < 0) clashes.delete(outputs.get(-n));
+    else clashes.add(outputs.set(n, { n, safe, from: `r${n}.wav` }).get(n));
+  }
+  const said = clashes.clashing().map(([o, first]) => leftOut(o, { first })[0]);
+  assert.deepEqual([clashes.kept().map((o) => o.n).sort(), said], [kept, words], what);
+}
+assert.deepEqual(leftOut({ safe: 'x', from: 'a/x.wav' }, { why: 'it is too long' }), ['Left out: the output of a/x.wav, as it is too long.', ['a/x.wav']]);
 
 // A name's length is a 16-bit field, counted in UTF-8 bytes of the name made safe.
 const longest = `
