@@ -22,6 +22,7 @@ function ask(paths, count, folderName, signal) {
     `or stop and convert none of ${count === 1 ? 'it' : `these ${count}`}.`;
   $('ask-replace').textContent = one ? 'Replace it' : 'Replace them';
   $('ask-skip').textContent = one ? 'Skip it' : 'Skip them';
+  const before = document.activeElement;
   $('ask').hidden = false;
   // On the answer that changes nothing already there.
   $('ask-skip').focus();
@@ -32,11 +33,18 @@ function ask(paths, count, folderName, signal) {
       if (answered) return;
       answered = true;
       for (const [b, h] of listening) b.removeEventListener('click', h);
+      document.removeEventListener('keydown', escape);
+      const inside = $('ask').contains(document.activeElement);
       $('ask').hidden = true;
+      // The keyboard goes back where it was, or to choosing files.
+      if (inside) (before && before !== document.body && before.isConnected && !before.closest('[hidden]') ? before : $('files')).focus();
       answer(a);
     };
+    // Escape takes back the whole pick, as Stop does.
+    const escape = (e) => { if (e.key === 'Escape') heard('stop')(); };
     const listening = buttons.map(([b, a]) => [b, heard(a)]);
     for (const [b, h] of listening) b.addEventListener('click', h);
+    document.addEventListener('keydown', escape);
     signal?.addEventListener('abort', heard('cancel'), { once: true });
   });
 }

@@ -64,6 +64,16 @@ export function lost(output) {
   told.lost(output);
 }
 
+// Where the keyboard goes once an output's buttons are gone: the next
+// output's, or the one before's, or the results' heading.
+function nearest(item) {
+  for (const other of [item.nextElementSibling, item.previousElementSibling]) {
+    const first = other?.querySelector('.actions a, .actions button');
+    if (first) return first;
+  }
+  return document.getElementById('results-heading');
+}
+
 function button(text, click) {
   const b = document.createElement('button');
   b.type = 'button';
@@ -118,7 +128,12 @@ export function add(made) {
       }
     }));
   }
-  actions.append(button('Discard', () => forget(output)));
+  actions.append(button('Discard', () => {
+    const had = item.contains(document.activeElement);
+    const near = had ? nearest(item) : null;
+    forget(output);
+    near?.focus();
+  }));
   item.append(actions);
   outputs.add(output);
   coming.forEach((listener) => listener(output));

@@ -192,7 +192,12 @@ document.addEventListener('DOMContentLoaded', async () => {
     const ways = intake.ways(e.dataTransfer);
     if (ways.length > 0) gather((how) => intake.dropped(ways, how), 'what was dropped');
   });
-  $('cancel').addEventListener('click', queue.cancel);
+  $('cancel').addEventListener('click', () => {
+    queue.cancel();
+    // Its section goes with what it showed: the keyboard goes back to
+    // choosing files.
+    $('files').focus();
+  });
   outputs.listen({ changed: () => view.changed(), lost: (o) => showLost(o.item, o.whole) });
   all.start(() => { view.changed(); queue.next(); });
   startFolder();

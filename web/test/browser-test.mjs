@@ -960,10 +960,15 @@ if (!opts.bigOnly) {
   const zipGone = await page.run(() => {
     const link = document.getElementById('zip-link');
     const before = `${link.hidden} ${link.href.startsWith('blob:')}`;
-    document.querySelector('#results li:last-child .actions button:last-of-type').click();  // Discard
-    return `${before}, ${link.hidden} ${link.hasAttribute('href')}`;
+    const last = document.querySelector('#results li:last-child');
+    const discard = last.querySelector('.actions button:last-of-type');
+    discard.focus();
+    discard.click();
+    // The keyboard stays among the outputs, on the one before.
+    const focus = document.activeElement.closest('li') === last.previousElementSibling;
+    return `${before}, ${link.hidden} ${link.hasAttribute('href')}, ${focus}`;
   });
-  check(zipGone === 'false true, true false', `the zip's link, then once an output in it is discarded: ${zipGone}`);
+  check(zipGone === 'false true, true false, true', `the zip's link, then once an output in it is discarded, and the focus: ${zipGone}`);
   const notes = await page.run(() => document.getElementById('left-out').textContent);
   check(notes === 'Left out: Takes/halvorine-take.ddc from Takes/take.2.wav, as Takes/take.1.wav already gives it.',
     `a folder: the notes say ${JSON.stringify(notes)}`);
@@ -1081,7 +1086,7 @@ if (!opts.bigOnly) {
     const outputOf = (p, want) => path.posix.join('Into', path.posix.dirname(p), want.output);
     // What the page says of each recording, for each answer.
     const expected = (answer, p, want) => (p === 'take.2.wav' ? 'left out Left out: Into/halvorine-take.ddc from Into/take.2.wav, as Into/take.1.wav already gives it.'
-      : answer === '#ask-stop' ? 'cancelled Stopped: nothing of it was written into into.' : answer === '#cancel' ? 'cancelled '
+      : answer === 'Escape' ? 'cancelled Stopped: nothing of it was written into into.' : answer === '#cancel' ? 'cancelled '
         : p === 'LOUD.WAV' && answer === '#ask-skip' ? 'skipped Into/halvorine-LOUD.ddc is already in into, and was left as it is.'
           : !want.output ? '1 ' : want.status !== 0 ? '1 Nothing of it was left in into.'
             : `0 Written into into/${outputOf(p, want)}${answer === '#ask-replace' ? ', replacing the file there' : ''}.`);
@@ -1094,11 +1099,14 @@ if (!opts.bigOnly) {
     const large = path.join(work, 'held-into-large.wav');
     bigWav(large, 32 << 20);
     const largeWant = native(large);
-    // Cancel, pressed while the page asks, converts none of the pick, as Stop does.
-    for (const [answer, question] of [['#ask-skip', 'Into/halvorine-LOUD.ddc is already in into.'], ['#ask-stop', all], ['#cancel', all],
+    // Cancel, pressed while the page asks, converts none of the pick, as
+    // Stop (Escape) does. After each, the keyboard is back where it was
+    // (after Cancel, on the file input).
+    for (const [answer, question] of [['#ask-skip', 'Into/halvorine-LOUD.ddc is already in into.'], ['Escape', all], ['#cancel', all],
       ['#ask-replace', all]]) {
       if (answer === '#ask-skip') await held(on, [large]);
       const intoFrom = await count(on);
+      const was = await on.run(() => document.activeElement.id);
       await on.upload([into], '#folder');
       await on.waitFor(() => !document.getElementById('ask').hidden);
       const asked = await on.run(() => document.getElementById('ask-words').textContent);
@@ -1108,7 +1116,11 @@ if (!opts.bigOnly) {
           'into a folder: the pick was named while a large recording converted');
         await letGo(on);
       }
-      await on.click(answer);
+      if (answer === 'Escape') await on.raw.keyboard.press('Escape');
+      else await on.click(answer);
+      const focused = await on.run(() => document.activeElement.id);
+      const back = answer === '#cancel' || !was ? 'files' : was;
+      check(focused === back, `into a folder, ${answer}: the keyboard on #${focused}, not back on #${back}`);
       await on.waitFor((k) => document.querySelectorAll('#results li[data-status]').length >= k, intoFrom + intoOrder.length);
       const got = await notes(intoFrom);
       const web = await results(on, intoFrom);
@@ -1124,7 +1136,7 @@ if (!opts.bigOnly) {
     await on.click('#into-off');
     check(await on.run(() => document.getElementById('into').hidden), 'back to the page: the folder is no longer named');
     await on.close();
-    report.push('converted into a folder: a clash left out, refusals left nothing, the question answered Skip, Stop, Cancel and Replace');
+    report.push('converted into a folder: a clash left out, refusals left nothing, the question answered Skip, Escape (Stop), Cancel and Replace, the keyboard back where it was');
   }
 }
 

@@ -10,7 +10,7 @@ import assert from 'node:assert/strict';
 
 // The question's panel and buttons, each clicked by calling its listener.
 const panel = new Map();
-const element = (id) => panel.get(id) ?? panel.set(id, { hidden: true, focus() {}, replaceChildren() {},
+const element = (id) => panel.get(id) ?? panel.set(id, { hidden: true, focus() {}, replaceChildren() {}, contains: () => false,
   addEventListener(type, h) { this.click = h; }, removeEventListener() {} }).get(id);
 // The converter's worker, which names outputs as the converter does: by
 // the name up to its first dot.
@@ -21,7 +21,8 @@ function Worker() {
   answer({ kind: 'hello', job: 0, storage: true });
 }
 Object.assign(globalThis, { Worker, location: { protocol: 'http:' },
-  document: { getElementById: element, createElement: () => ({}), querySelector: () => null } });
+  document: { getElementById: element, createElement: () => ({}), querySelector: () => null, addEventListener() {},
+    removeEventListener() {} } });
 const { writing } = await import('../folder-writer.js');
 const folder = await import('../folder.js');
 
