@@ -46,28 +46,29 @@ const longest = 0xffff;  // a zip's name length is a 16-bit field
 // The bytes of UTF-8 in a file or folder name on Linux's disks; Windows and
 // macOS allow 255 UTF-16 units, which such a name never passes.
 const longestPart = 255;
-// Why the safe name `name` cannot name an entry, in words, or '' if it can.
+// Why the safe name `name` cannot name an entry, as [words, the names in
+// them], or '' if it can.
 export function unfit(name) {
-  if (name === '') return 'nothing is left of its name once made safe to unpack';
+  if (name === '') return ['nothing is left of its name once made safe to unpack', []];
   for (const part of name.length * 3 > longestPart ? name.split('/') : []) {
     const bytes = part.length * 3 > longestPart ? encoder.encode(part).length : 0;
     if (bytes > longestPart) {
-      return `the name ${part.slice(0, 40)}… in its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, longer than ` +
-        `the ${longestPart} a file or folder can be named on most disks`;
+      return [`the name ${part.slice(0, 40)}… in its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, longer than ` +
+        `the ${longestPart} a file or folder can be named on most disks`, [part.slice(0, 40)]];
     }
   }
   // Each UTF-16 unit is at most 3 bytes of UTF-8.
   if (name.length * 3 <= longest) return '';
   const bytes = encoder.encode(name).length;
-  return bytes > longest ? `its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, ` +
-    `longer than the ${longest.toLocaleString('en-US')} a zip can hold` : '';
+  return bytes > longest ? [`its path is ${bytes.toLocaleString('en-US')} bytes long in UTF-8, ` +
+    `longer than the ${longest.toLocaleString('en-US')} a zip can hold`, []] : '';
 }
 
 // Why an output is left out, as [words, the names in them]. Each output is
 // { safe: its safe path, from: its recording's path }; `first` the one that
-// already gives that name, `why` the words of unfit() otherwise.
-export function leftOut(output, { first = null, why = '' } = {}) {
-  if (!first) return [`Left out: the output of ${output.from}, as ${why}.`, [output.from]];
+// already gives that name, `why` what unfit() said otherwise.
+export function leftOut(output, { first = null, why = ['', []] } = {}) {
+  if (!first) return [`Left out: the output of ${output.from}, as ${why[0]}.`, [output.from, ...why[1]]];
   return [`Left out: ${output.safe} from ${output.from}, as ` + (first.safe === output.safe ? `${first.from} already gives it.`
     : `${first.from} already gives ${first.safe}, which Windows and macOS take for the same name.`),
   [output.safe, output.from, first.from, first.safe]];

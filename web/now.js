@@ -6,7 +6,8 @@ import { formatBytes, put } from './words.js';
 
 const $ = (id) => document.getElementById(id);
 let began = 0;
-let name = '';
+let names = [];  // in the words shown: the file's, then its output's once opened
+let words = '';
 
 // `closing`: all read, the output being closed, which for a large one
 // written into a folder takes the browser a while at the full bar.
@@ -18,15 +19,25 @@ export function progress(done, total, closing = false) {
 }
 
 export function begin(file) {
-  name = file.name;
-  put($('current'), name, [name]);
+  names = [file.name];
+  words = file.name;
+  put($('current'), words, names);
   $('bar').max = Math.max(file.size, 1);
   began = performance.now();
   progress(0, file.size);
 }
 
 // The converter's words about the file converting.
-export const said = (words) => { put($('current'), words, [name]); };
+export function said(text) {
+  words = text;
+  put($('current'), words, names);
+}
+
+// The output's name, in the banner already shown.
+export function opened(output) {
+  names = [names[0], output];
+  put($('current'), words, names);
+}
 
 // `converting`: whether anything converts or is looked through;
 // `files`: whether a file converts; `underway`: the words of each pick

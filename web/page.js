@@ -72,6 +72,7 @@ const view = {
     now.begin(job.file);
   },
   said: (text) => now.said(shown(text)),
+  opened: now.opened,
   progress: now.progress,
   // Whatever changed, the parts of the page that depend on it.
   changed(everything = true) {

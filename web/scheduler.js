@@ -8,7 +8,8 @@
 // room a recording's output takes; `busy()`, whether outputs are being
 // read for a zip, when no file starts; and `view`: add(file, folder), a
 // job's place on the page; set(job, state, detail); begin(job), the file
-// its worker converts; said(words); progress(done, total, closing);
+// its worker converts; said(words); opened(output), its output's name;
+// progress(done, total, closing);
 // changed(all), all of what depends on the queue or only what shows the
 // file converting; notStarted(e, job); noRoom(job, room, folder, again); and
 // finished(job, result), stopped(job, words) and lost(job, whole, entry,
@@ -153,7 +154,10 @@ export function scheduler({ converter, outputs, needs, busy = () => false, view 
           job.said.push(m);
           if (m.banner) view.said(m.text);
         },
-        opened: (name) => { job.output = name; },
+        opened: (name) => {
+          job.output = name;
+          view.opened(name);
+        },
         progress: view.progress,
       });
       job.sent = true;

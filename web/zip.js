@@ -94,7 +94,7 @@ export function layout(entries, when = new Date()) {
   for (const { path, blob, size, crc } of entries) {
     const safe = safePath(path);
     const why = unfit(safe);
-    if (why) throw new Error(`${path.length > 60 ? `${path.slice(0, 60)}…` : path} cannot go into the zip: ${why}.`);
+    if (why) throw new Error(`${path.length > 60 ? `${path.slice(0, 60)}…` : path} cannot go into the zip: ${why[0]}.`);
     const name = encoder.encode(safe);
     // An entry that needs one zip64 field has them all, its sizes and
     // offset all ones in the old fields: UnZip 6.0 takes an entry's sizes

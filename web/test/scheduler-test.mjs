@@ -72,7 +72,7 @@ for (const c of cases) {
     view: {
       add: (file) => file.name,
       set: (job, state) => states.set(job.item, state),
-      begin() {}, said() {}, progress() {}, changed() {}, notStarted() {}, noRoom() {}, finished() {}, stopped() {}, lost() {},
+      begin() {}, said() {}, opened() {}, progress() {}, changed() {}, notStarted() {}, noRoom() {}, finished() {}, stopped() {}, lost() {},
     },
   });
   const signal = queue.signal();

@@ -150,7 +150,8 @@ for (const [what, steps, kept, words] of [
   const said = clashes.clashing().map(([o, first]) => leftOut(o, { first })[0]);
   assert.deepEqual([clashes.kept().map((o) => o.n).sort(), said], [kept, words], what);
 }
-assert.deepEqual(leftOut({ safe: 'x', from: 'a/x.wav' }, { why: 'it is too long' }), ['Left out: the output of a/x.wav, as it is too long.', ['a/x.wav']]);
+assert.deepEqual(leftOut({ safe: 'x', from: 'a/x.wav' }, { why: ['the name x is too long', ['x']] }),
+  ['Left out: the output of a/x.wav, as the name x is too long.', ['a/x.wav', 'x']]);
 
 // A name's length is a 16-bit field, counted in UTF-8 bytes of the name made safe.
 const longest = `
