@@ -78,9 +78,12 @@ public:
         if (m != Message::banner && said_.empty()) said_ = first_line(text);
     }
 
+    // The recording listed, not another file put in its place since.
     Source* open_input(const std::string&) override {
         input_.emplace(folder_.open_input(item_.name, item_.named));
         if (!input_->is_open()) return nullptr;
+        input_id_ = input_->identity();
+        if (item_.identity && known(*item_.identity) && input_id_ != item_.identity) return nullptr;
         progress_.total = input_->size().value_or(0);
         progress_.show(true);
         counted_.emplace(*input_, progress_);
@@ -101,6 +104,7 @@ public:
     // The first line said after the banner.
     [[nodiscard]] const std::string& said() const { return said_; }
     [[nodiscard]] const std::optional<FileIdentity>& output_identity() const { return output_id_; }
+    [[nodiscard]] const std::optional<FileIdentity>& input_identity() const { return input_id_; }
 
 private:
     const Folder& folder_;
@@ -109,6 +113,7 @@ private:
     std::optional<FileSource> input_;
     std::optional<Counted> counted_;
     std::optional<FileSink> output_;
+    std::optional<FileIdentity> input_id_;
     std::optional<FileIdentity> output_id_;
     std::string said_;
 };
@@ -137,14 +142,20 @@ private:
 
     void convert(const BatchItem& item, std::size_t index) {
         const std::size_t k = ++converting_;
-        if (gone_[item.folder]) return;
-        bool changed = false;
-        const Folder* folder = list_.open(item.folder, &changed);
+        for (std::size_t f = item.folder; f != no_folder; f = list_.folders()[f].parent) {
+            if (gone_[f]) return;
+        }
+        std::size_t lost = item.folder;
+        const Folder* folder = list_.open(item.folder, &lost);
         if (folder == nullptr) {
-            // Said once for the folder, whose other recordings go with it.
-            gone_[item.folder] = true;
-            say_note(message_text(Message::drop_changed,
-                                  {shown_name(halvorine::utf8_name(list_.folders()[item.folder].path))}));
+            // It listed, so it opened then: said once, for the folder that
+            // changed, whose recordings, and those of the folders in it, all
+            // go with it.
+            if (!gone_[lost]) {
+                gone_[lost] = true;
+                say_note(message_text(Message::drop_changed,
+                                      {shown_name(halvorine::utf8_name(list_.folders()[lost].path))}));
+            }
             return;
         }
         const std::string name = halvorine::utf8_name(item.name);
@@ -172,7 +183,7 @@ private:
             ++converted_;
             // Only a conversion claims its output: a later recording of the
             // same name makes good what a failed one emptied.
-            claims_.claim(files.output_identity(), {item.identity, index});
+            claims_.claim(files.output_identity(), {files.input_identity(), index});
         } else {
             failures_.push_back(message_text(Message::drop_failed_run, {recording, shown_name(files.said())}));
         }

@@ -24,7 +24,7 @@ void BatchList::add(const fs::path& path) {
         note(Message::drop_not_file, path);
     } else {
         const std::size_t k = folder_of_named(path);
-        Folder* folder = k == no_folder ? nullptr : open(k);
+        const Folder* folder = k == no_folder ? nullptr : open(k);
         if (folder == nullptr) {
             note(Message::drop_unreadable, path.parent_path());
             return;
@@ -40,28 +40,47 @@ void BatchList::without_path(std::size_t count) {
     items_.push_back({no_folder, {}, false, {}, message_text(Message::drop_no_path, {std::to_string(count)})});
 }
 
-Folder* BatchList::open(std::size_t k, bool* changed) {
+Folder* BatchList::open(std::size_t k, std::size_t* lost, bool* changed) {
     if (changed != nullptr) *changed = false;
-    std::vector<std::size_t> line;  // k, then each folder above it
+    std::vector<std::size_t> line;  // k, then each folder above it, up to the named one
     for (std::size_t f = k; f != no_folder; f = folders_[f].parent) line.push_back(f);
+    const std::size_t top = line.back();
+    line.pop_back();
+    if (top != top_) {
+        chain_.clear();
+        top_ = top;
+    }
     std::size_t kept = 0;
     while (kept < chain_.size() && kept < line.size() && chain_[kept].first == line[line.size() - 1 - kept]) ++kept;
     chain_.resize(kept);
+    Folder* at = chain_.empty() ? tops_.at(top).get() : chain_.back().second.get();
     while (chain_.size() < line.size()) {
         const std::size_t f = line[line.size() - 1 - chain_.size()];
         const BatchFolder& folder = folders_[f];
-        auto opened = chain_.empty() ? system_.open(folder.path.empty() ? fs::path(".") : folder.path)
-                                     : chain_.back().second->enter(folder.path.filename());
-        if (!opened) return nullptr;
+        auto opened = at->enter(folder.path.filename());
         // Where the system numbers no folder, entering by handle, never
-        // through a link, still keeps to the folders named.
-        if (folder.identity && known(*folder.identity) && opened->identity() != folder.identity) {
-            if (changed != nullptr) *changed = true;
+        // through a link, from a named folder held open since its listing,
+        // still keeps to the folders named.
+        const bool other =
+            opened && folder.identity && known(*folder.identity) && opened->identity() != folder.identity;
+        if (!opened || other) {
+            if (lost != nullptr) *lost = f;
+            if (changed != nullptr) *changed = other;
             return nullptr;
         }
+        at = opened.get();
         chain_.emplace_back(f, std::move(opened));
     }
-    return chain_.back().second.get();
+    return at;
+}
+
+std::size_t BatchList::named(const fs::path& path, std::unique_ptr<Folder> folder) {
+    const std::size_t k = folders_.size();
+    folders_.push_back({no_folder, path, folder->identity()});
+    tops_.emplace(k, std::move(folder));
+    chain_.clear();
+    top_ = k;
+    return k;
 }
 
 bool BatchList::first_time(const std::optional<FileIdentity>& id) {
@@ -73,11 +92,8 @@ std::size_t BatchList::folder_of_named(const fs::path& file) {
     if (const auto it = named_folders_.find(parent); it != named_folders_.end()) return it->second;
     auto opened = system_.open(parent.empty() ? fs::path(".") : parent);
     if (!opened) return no_folder;
-    const std::size_t k = folders_.size();
-    folders_.push_back({no_folder, parent, opened->identity()});
+    const std::size_t k = named(parent, std::move(opened));
     named_folders_.emplace(parent, k);
-    chain_.clear();
-    chain_.emplace_back(k, std::move(opened));
     return k;
 }
 
@@ -111,24 +127,22 @@ void BatchList::walk(const fs::path& top) {
         note(Message::drop_unreadable, top);
         return;
     }
-    const auto top_id = root->identity();
-    if (!first_time(top_id)) return;
-    folders_.push_back({no_folder, top, top_id});
-    chain_.clear();
-    chain_.emplace_back(folders_.size() - 1, std::move(root));
+    if (!first_time(root->identity())) return;
+    const std::size_t named_at = named(top, std::move(root));
     std::size_t found = 0;  // those met before included
     bool whole = true;
     bool met_before = false;
-    std::vector<std::size_t> to_walk{folders_.size() - 1};  // the next at the back
+    std::vector<std::size_t> to_walk{named_at};  // the next at the back
     while (!to_walk.empty()) {
         const std::size_t k = to_walk.back();
         to_walk.pop_back();
         const fs::path path = folders_[k].path;
         bool changed = false;
-        const Folder* folder = open(k, &changed);
+        std::size_t lost = k;
+        const Folder* folder = open(k, &lost, &changed);
         const auto listing = folder != nullptr ? folder->list() : std::nullopt;
         if (!listing) {
-            note(changed ? Message::drop_changed : Message::drop_unreadable, path);
+            note(changed ? Message::drop_changed : Message::drop_unreadable, folders_[lost].path);
             whole = false;
             continue;
         }

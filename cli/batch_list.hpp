@@ -9,12 +9,14 @@
 // convert: a folder moved or replaced meanwhile is found out, not followed.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -27,9 +29,9 @@ namespace halvorine::cli {
 // A hash for identities, which the batch keeps by the hundred thousand.
 struct IdentityHash {
     std::size_t operator()(const FileIdentity& id) const noexcept {
-        std::size_t h = 14695981039346656037u;
+        std::uint64_t h = 14695981039346656037u;
         for (const std::uint64_t part : {id.device, id.number, id.high}) h = (h ^ part) * 1099511628211u;
-        return h;
+        return static_cast<std::size_t>(h ^ (h >> 32));  // all of it, where size_t has 32 bits
     }
 };
 
@@ -74,14 +76,17 @@ public:
     [[nodiscard]] std::size_t files() const { return files_; }
     [[nodiscard]] const Skipped& skipped() const { return skipped_; }
 
-    // Folder `k` open as it was listed; null when it cannot be opened, or is
-    // another folder now (then `changed` is set). Stays open until another
-    // is asked for.
-    Folder* open(std::size_t k, bool* changed = nullptr);
+    // Folder `k` open as it was listed, entered from the folder named above
+    // it, which stays open from its listing to the batch's end. Null when a
+    // folder on the way no longer opens, or is another folder now: `*lost`
+    // is that one, and `*changed` says which. Borrowed: it stays open until
+    // another folder is asked for.
+    Folder* open(std::size_t k, std::size_t* lost = nullptr, bool* changed = nullptr);
 
 private:
     bool first_time(const std::optional<FileIdentity>& id);
     std::size_t folder_of_named(const std::filesystem::path& file);
+    std::size_t named(const std::filesystem::path& path, std::unique_ptr<Folder> folder);
     void walk(const std::filesystem::path& top);
     void note(Message m, const std::filesystem::path& path);
     bool kept(const FolderEntry& entry);
@@ -94,7 +99,9 @@ private:
     Skipped skipped_;
     std::unordered_set<FileIdentity, IdentityHash> seen_;
     std::map<std::filesystem::path, std::size_t> named_folders_;  // of files named, by path
-    // The folders open now, from one opened by its path down.
+    std::unordered_map<std::size_t, std::unique_ptr<Folder>> tops_;  // the folders named, by place
+    // The folders open now below the named one `top_`, from the top down.
+    std::size_t top_ = no_folder;
     std::vector<std::pair<std::size_t, std::unique_ptr<Folder>>> chain_;
 };
 

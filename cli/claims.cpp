@@ -1,6 +1,5 @@
 #include "cli/claims.hpp"
 
-#include <utility>
 
 namespace halvorine::cli {
 
@@ -13,8 +12,8 @@ const Claim* Claims::claimant(const std::optional<FileIdentity>& output,
     return input && known(*input) && earlier.input == input ? nullptr : &earlier;
 }
 
-void Claims::claim(const std::optional<FileIdentity>& output, Claim claim) {
-    if (output && known(*output)) claims_.insert_or_assign(*output, std::move(claim));
+void Claims::claim(const std::optional<FileIdentity>& output, const Claim& claim) {
+    if (output && known(*output)) claims_.insert_or_assign(*output, claim);
 }
 
 }  // namespace halvorine::cli

@@ -27,7 +27,7 @@ public:
                                         const std::optional<FileIdentity>& input) const;
     // Records an output this batch wrote. One of unknown identity is not
     // recorded, as it would match every other.
-    void claim(const std::optional<FileIdentity>& output, Claim claim);
+    void claim(const std::optional<FileIdentity>& output, const Claim& claim);
 
 private:
     std::unordered_map<FileIdentity, Claim, IdentityHash> claims_;

@@ -7,6 +7,7 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,15 +162,15 @@ public:
         // A description of its own, so that each listing starts at the top.
         const int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return std::nullopt;
-        DIR* dir = ::fdopendir(fd);
-        if (dir == nullptr) {
+        const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
+        if (!dir) {
             ::close(fd);
             return std::nullopt;
         }
         Listing listing;
         for (;;) {
             errno = 0;
-            const dirent* entry = ::readdir(dir);
+            const dirent* entry = ::readdir(dir.get());
             if (entry == nullptr) {
                 listing.complete = errno == 0;
                 break;
@@ -184,7 +185,6 @@ public:
                                                                                         : EntryKind::other;
             listing.entries.push_back({fs::path(name), kind});
         }
-        ::closedir(dir);
         return listing;
     }
 
@@ -229,6 +229,16 @@ private:
 
 class SystemFolders final : public Folders {
 public:
+    // A batch holds each folder named open, and each folder down to the one
+    // converting: a deep tree or a long selection would pass the soft limit
+    // on open files (often 1,024) long before the hard one.
+    SystemFolders() {
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+            files.rlim_cur = files.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+    }
     std::optional<EntryKind> kind_of(const fs::path& path) const override { return halvorine::kind_of(path); }
     std::unique_ptr<Folder> open(const fs::path& path) const override {
         return SystemFolder::open(AT_FDCWD, path.c_str(), 0);

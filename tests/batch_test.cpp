@@ -228,34 +228,42 @@ TEST(BatchList, WhatTheWalkTakesAndSays) {
 }
 
 // Between a folder's listing and its conversion: opened again as it was, or
-// found out when it was replaced by a link, by another folder, or removed,
-// whatever its path now leads to.
+// found out, by the folder on the way that was replaced by a link or by
+// another folder, or removed, whatever its path now leads to. The folder
+// named stays open, whether or not the system numbers it.
 TEST(BatchList, FolderChangedOnceListed) {
     const struct {
-        std::string change;  // a line put in the tree, or "-path" removed
-        bool opened, changed;
+        std::string named, change;  // the folder named; a line put in the tree, or "-path" removed
+        const char* lost;           // the folder found changed, or none
+        bool changed;
     } cases[] = {
-        {"rec/new.wav", true, false},
-        {"rec/sub -> out", false, false},
-        {"rec/sub/", false, true},
-        {"rec -> out", true, false},  // the folder held open is still the one listed
-        {"-rec/sub", false, false},
+        {"rec/", "rec/new.wav", nullptr, false},
+        {"rec/", "rec/sub -> out", "rec/sub", false},
+        {"rec/", "rec/sub/", "rec/sub", true},
+        {"rec/", "rec/sub/deep/", "rec/sub/deep", true},
+        {"rec/", "-rec/sub", "rec/sub", false},
+        {"rec/", "rec -> out", nullptr, false},
+        {"rec/ #0", "rec -> out", nullptr, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.change);
-        Memory memory({"rec/sub/a.wav", "out/x.wav"});
+        SCOPED_TRACE(c.named + " " + c.change);
+        Memory memory({c.named, "rec/sub/deep/a.wav", "out/sub/deep/a.wav"});
         BatchList list(memory);
         list.add("rec");
-        ASSERT_EQ(said(list), std::vector<std::string>{"rec/sub/a.wav"});
-        const std::size_t sub = list.items().front().folder;
-        list.open(0);  // another folder opened meanwhile, as the batch goes on
+        list.add("out");
+        const std::size_t deep = list.items().front().folder;
+        const auto listed = list.open(deep)->identity();
+        list.open(list.items().back().folder);  // the other folder's turn, as the batch goes on
         if (c.change.starts_with("-")) {
             memory.remove(c.change.substr(1));
         } else {
             memory.put(c.change);
         }
+        std::size_t lost = no_folder;
         bool changed = false;
-        EXPECT_EQ(list.open(sub, &changed) != nullptr, c.opened);
+        const Folder* opened = list.open(deep, &lost, &changed);
+        EXPECT_EQ(opened ? opened->identity() : std::nullopt, c.lost ? std::nullopt : listed);
+        EXPECT_EQ(lost == no_folder ? "" : list.folders()[lost].path.generic_string(), c.lost ? c.lost : "");
         EXPECT_EQ(changed, c.changed);
     }
 }
