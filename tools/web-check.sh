@@ -15,9 +15,12 @@
 # in Firefox and WebKitGTK too), and with --big a 256 MiB input (and in
 # chromium a 1 GiB one and a zip of 2 GiB), comparing each with the native
 # program on the same file; then with no server, and opened as a file from
-# the folder the release zips.
+# the folder the release zips. --many instead picks 1,000 and then 10,000
+# small recordings at once and prints their times, their ratio, the native
+# program's run once per file and their zips' (after the example and a
+# refusal, and nothing else; CI does not run it).
 #
-#   tools/web-check.sh [--engines "chromium,firefox,..."] [--big | --big-only] [--runs N] [--screenshots DIR]
+#   tools/web-check.sh [--engines "chromium,firefox,..."] [--big | --big-only | --many] [--runs N] [--screenshots DIR]
 #
 # --big-only converts the large inputs (after the example and a refusal) and
 # nothing else, the 256 MiB one once unless --runs is given: the timed part
@@ -53,9 +56,9 @@ fi
 mkdir -p "$work/example" "$work/interop"
 cp examples/sim.wav "$work/example/"
 python3 web/test/make_inputs.py "$work/generated"
-# The large inputs alone need neither the reading and storing test nor the
+# The large inputs or the many files alone need neither the reading and storing test nor the
 # files of other programs.
-if [[ " $* " != *" --big-only "* ]]; then
+if [[ " $* " != *" --big-only "* && " $* " != *" --many "* ]]; then
   node web/test/io-test.mjs
   node web/test/zip-test.mjs
   node web/test/intake-test.mjs

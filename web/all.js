@@ -19,11 +19,36 @@ let zipped = new Set();  // the outputs the zip's link holds
 // order: the first goes into a zip or a folder, and the later ones, which
 // would replace it when unpacked (`take.1.wav` and `take.2.wav` both give
 // `halvorine-take.ddc`; `Take` and `take`), are left out and said so. Kept
-// as outputs come and go, so that each of a thousand costs what one does.
+// as outputs come and go, so that each of ten thousand costs what one does.
 const earlier = (a, b) => a.n < b.n;
 const byName = new Clashes(earlier);
 const unfitting = new Set();  // whole outputs whose path cannot name an entry
-let told = null;  // the notes shown: null once they may have changed
+// Each output left out, its note in the list, in the page's order. Only
+// the notes an output's coming or going changes are touched: the list
+// rebuilt at each clash made every clash cost as much as all before it.
+const notes = new Map();
+function note(output, words) {
+  const li = notes.get(output) ?? Object.assign(document.createElement('li'), { n: output.n });
+  put(li, ...words);
+  if (notes.has(output)) return;
+  notes.set(output, li);
+  // Outputs come in the page's order, all but a few: a few steps back at most.
+  const list = $('left-out');
+  let after = list.lastElementChild === freedNote ? freedNote.previousElementSibling : list.lastElementChild;
+  while (after && after.n > output.n) after = after.previousElementSibling;
+  if (after) after.after(li);
+  else list.prepend(li);
+}
+function unnote(output) {
+  notes.get(output)?.remove();
+  notes.delete(output);
+}
+// An output's note as its name's first now stands: none for the first.
+function tell(output) {
+  const first = byName.first(output.safe);
+  if (first === output) unnote(output);
+  else note(output, leftOut(output, { first }));
+}
 outputs.whenAdded((output) => {
   if (!output.whole) return;
   output.safe = safePath(output.path);
@@ -31,43 +56,34 @@ outputs.whenAdded((output) => {
   output.unfit = unfit(output.safe);
   if (output.unfit) {
     unfitting.add(output);
-    told = null;
-  } else if (byName.add(output) !== output) told = null;
+    note(output, leftOut(output, { why: output.unfit }));
+  } else byName.add(output).forEach(tell);
 });
 outputs.whenGone((output) => {
-  if (unfitting.delete(output) || (byName.delete(output) && byName.first(output.safe))) told = null;
+  unfitting.delete(output);
+  unnote(output);
+  byName.delete(output).forEach(tell);
 });
 
 // What goes into a zip or a folder, in the page's order.
 const together = () => byName.kept().sort((a, b) => a.n - b.n);
 
-// Why each output left out is, in the page's order, and the outputs freed
-// to make room: [words, the names in them] each.
-function notes() {
-  const out = [...unfitting].map((o) => [o, leftOut(o, { why: o.unfit })]);
-  for (const [o, first] of byName.clashing()) out.push([o, leftOut(o, { first })]);
-  const lines = out.sort(([a], [b]) => a.n - b.n).map(([, note]) => note);
-  if (freed.length > 0) {
-    lines.push([`Not included, as they were removed from the page's storage once saved by their link: ${freed.map((o) => o.path).join(', ')}.`,
-      freed.map((o) => o.path)]);
-  }
-  return lines;
-}
+// The outputs freed to make room, named one by one in one note after the
+// others, as they are freed.
+const freedNote = document.createElement('li');
+const freedNames = document.createElement('span');
+freedNote.append("Not included, as they were removed from the page's storage once saved by their link: ", freedNames, '.');
+let named = 0;
 
 export function show() {
   const any = byName.size > 0 || unfitting.size > 0;
   $('all').hidden = !any && freed.length === 0;
   for (const id of ['zip', 'to-folder']) $(id).disabled = !any || converting || gathering;
   $('to-folder').hidden = !window.showDirectoryPicker;
-  if (told?.freed === freed.length) return;
-  // One at a time: a spread of thousands of notes is past what some engines take.
-  const list = $('left-out');
-  list.replaceChildren();
-  for (const [text, names] of notes()) {
-    const li = put(document.createElement('li'), text, names);
-    list.append(li);
+  for (; named < freed.length; named++) {
+    freedNames.append(...(named > 0 ? [', '] : []), Object.assign(document.createElement('bdi'), { textContent: freed[named].path }));
   }
-  told = { freed: freed.length };
+  if (named > 0 && !freedNote.isConnected) $('left-out').append(freedNote);
 }
 
 // The zip's link holds every output in it: it goes with the first of them

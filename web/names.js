@@ -83,14 +83,16 @@ export class Clashes {
     this.byName = new Map();
   }
 
-  // Adds `output` ({ safe }) under its name; the first of that name.
+  // Adds `output` ({ safe }) under its name. The outputs of that name whose
+  // first has changed, to be told anew: `output`, and where it comes first,
+  // all the others too.
   add(output) {
     output.key = sameName(output.safe);
     const same = this.byName.get(output.key) ?? this.byName.set(output.key, []).get(output.key);
     let at = same.length;
     while (at > 0 && this.before(output, same[at - 1])) at--;
     same.splice(at, 0, output);
-    return same[0];
+    return at === 0 ? [...same] : [output];
   }
 
   // The first output of `safe`'s name, or undefined.
@@ -98,14 +100,15 @@ export class Clashes {
     return this.byName.get(sameName(safe))?.[0];
   }
 
-  // Takes `output` away; whether it was there.
+  // Takes `output` away. The outputs of its name whose first has changed:
+  // where it was the first, all those left.
   delete(output) {
     const same = this.byName.get(output.key);
     const at = same ? same.indexOf(output) : -1;
-    if (at < 0) return false;
+    if (at < 0) return [];
     same.splice(at, 1);
     if (same.length === 0) this.byName.delete(output.key);
-    return true;
+    return at === 0 ? [...same] : [];
   }
 
   get size() {
@@ -115,10 +118,5 @@ export class Clashes {
   // The first of each name.
   kept() {
     return [...this.byName.values()].map((same) => same[0]);
-  }
-
-  // Each output left out, [output, the first of its name].
-  clashing() {
-    return [...this.byName.values()].flatMap(([first, ...later]) => later.map((o) => [o, first]));
   }
 }

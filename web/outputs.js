@@ -8,6 +8,7 @@ import { plain, within } from './names.js';
 import { formatBytes, put, sentence } from './words.js';
 
 export const outputs = new Set();  // the outputs on the page, saved or not
+const linked = new Set();  // those of them saved by a link: counted as outputs change, never by a pass over all
 export const freed = [];  // outputs removed from the storage to make room, once saved by their link
 const coming = new Set();  // each called with an output as it joins the page
 const going = new Set();  // each called with an output as it leaves the page
@@ -41,6 +42,7 @@ function letGo(output) {
 // where the sink holds them apart from the page.
 export function forget(output, release = true) {
   if (!outputs.delete(output)) return;
+  linked.delete(output);
   URL.revokeObjectURL(output.url);
   output.actions.remove();
   if (release && output.entry) letGo(output);
@@ -53,6 +55,7 @@ export function forget(output, release = true) {
 // that the download can finish, and freed for room last and not soon.
 export function savedByLink(output, now = Date.now()) {
   output.savedAt = now;
+  if (outputs.has(output)) linked.add(output);
   leaveBehind(output.entry);
   if (now !== recorded) recordSave(session, (recorded = now));
 }
@@ -191,7 +194,9 @@ export async function makeRoom(need, freeing) {
   } catch (e) {
     return null;  // the browser cannot tell: a full quota fails the file as a full disk would
   }
-  const saved = [...outputs].filter((o) => o.savedAt && o.entry);
+  // Room enough, as for almost every file: no look at the outputs saved.
+  if (estimate.quota - estimate.usage >= need) return null;
+  const saved = [...linked].filter((o) => o.entry);
   const plan = roomPlan({ need, quota: estimate.quota, usage: estimate.usage, saved: [...saved, ...waiting], now: Date.now() });
   if (plan.short) return plan.short;
   for (const output of plan.free) {
@@ -244,5 +249,5 @@ export async function sweep() {
 export const listen = (to) => { told = to; };
 export const whenAdded = (listener) => coming.add(listener);
 export const whenGone = (listener) => going.add(listener);
-export const unsaved = () => [...outputs].filter((o) => !o.savedAt).length;
+export const unsaved = () => outputs.size - linked.size;
 export const readable = (output) => output.sink.readable(output);

@@ -22,9 +22,34 @@ const line = (text, className, names = []) => put(Object.assign(document.createE
 // line ends; the page shows their words, each on a line of its own.
 const shown = (text) => text.replace(/^[\s]+|[\s]+$/g, '');
 
-// Every change of a file's state, in one place, so that its words, its look
-// and its status always agree. `detail`: the result's { status, seconds },
-// an output's { whole }, and a `note` to add below, with the `names` in it.
+// How many files stand where, said by one polite live region: every result
+// said on its own would have a screen reader read out ten thousand. Said
+// every few seconds while files wait, and at once when none does.
+const counts = { converted: 0, failed: 0, cancelled: 0, skipped: 0, waiting: 0 };
+const countWords = [['converted', 'converted'], ['failed', 'not converted'], ['cancelled', 'cancelled'], ['skipped', 'skipped'],
+  ['waiting', 'to go']];
+let countsDue = null;
+function sayCounts() {
+  countsDue = null;
+  const total = Object.values(counts).reduce((sum, n) => sum + n, 0);
+  const parts = countWords.filter(([kind]) => counts[kind] > 0).map(([kind, words]) => `${counts[kind].toLocaleString('en-US')} ${words}`);
+  $('counts').textContent = `${total.toLocaleString('en-US')} ${total === 1 ? 'file' : 'files'}: ${parts.join(', ')}.`;
+}
+function count(item, kind) {
+  if (kind === item.counted) return;
+  if (item.counted) counts[item.counted]--;
+  counts[(item.counted = kind)]++;
+  if (counts.waiting > 0) countsDue ??= setTimeout(sayCounts, 3000);
+  else {
+    clearTimeout(countsDue);
+    sayCounts();
+  }
+}
+
+// Every change of a file's state, in one place, so that its words, its
+// look, its status and the counts always agree. `detail`: the result's
+// { status, seconds }, an output's { whole }, and a `note` to add below,
+// with the `names` in it.
 function setState(item, state, detail = {}) {
   const partly = detail.whole === false ? 'not converted; ' : '';
   const [words, look, status] = {
@@ -40,7 +65,10 @@ function setState(item, state, detail = {}) {
   }[state];
   const { name, folder } = item.dataset;
   put(item.querySelector('.state'), `${name}: ${words}`, [name]);
-  if (look !== undefined) item.className = look;
+  if (look !== undefined) {
+    item.className = look;
+    count(item, ['cancelled', 'skipped'].includes(state) ? state : look || 'waiting');
+  }
   if (detail.note) item.append(line(detail.note, 'note', detail.names ?? [folder ? `${folder}/${name}` : name]));
   if (status === null) delete item.dataset.status;
   else if (status !== undefined) item.dataset.status = status;  // last: the tests wait on it
@@ -64,6 +92,7 @@ const view = {
     item.append(line(`${file.name}: waiting`, 'state', [file.name]));
     if (folder) item.append(line(`in ${folder}/`, 'folder', [folder]));
     $('results').append(item);
+    count(item, 'waiting');
     return item;
   },
   set: (job, state, detail) => setState(job.item, state, detail),

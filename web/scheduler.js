@@ -16,7 +16,8 @@
 // status), for what a conversion ended with.
 export function scheduler({ converter, outputs, needs, busy = () => false, view }) {
   const { sinks } = outputs;
-  let queue = [];  // { file, folder, group, item, into, place, n }: a folder's files share a group, weighed together for room
+  // { file, folder, group, item, into, place, n }: the files of a pick share a group, weighed together for room
+  let queue = [];
   let going = [];  // given to the converter, as queued, with { said, abort, sent, sink }: the first converts
   let made = 0;  // conversions started: each output's entry is named by its number
   let added = 0;  // jobs made: their order on the page
@@ -60,7 +61,9 @@ export function scheduler({ converter, outputs, needs, busy = () => false, view 
   // `picks`, { file, folder } in order; into a folder chosen, as far as its
   // plan lets them. Those not queued when Cancel is pressed are cancelled.
   function enqueue(picks, signal = picking.signal) {
-    const group = picks.some((p) => p.folder) ? { weighed: false } : null;
+    // Files picked together, where all of them do not fit, are each weighed
+    // on their own; a folder starts whole or not at all.
+    const group = picks.length > 1 || picks.some((p) => p.folder) ? { weighed: false, alone: !picks.some((p) => p.folder) } : null;
     const into = sinks.folder;
     const jobs = picks.map(({ file, folder }) => ({ file, folder, group, into, item: view.add(file, folder), n: ++added }));
     const set = (j, state, note, names) => {
@@ -102,8 +105,9 @@ export function scheduler({ converter, outputs, needs, busy = () => false, view 
   }
 
   // Where outputs go to the private storage, room for `job` (the first of a
-  // folder weighs the whole folder: it starts only where all of it fits, and
-  // the rest is not weighed again). False where it cannot start, and the
+  // pick weighs the whole pick, and where all of it fits the rest is not
+  // weighed again: ten thousand files each waiting on the browser's
+  // estimate took twice as long). False where it cannot start, and the
   // files weighed are failed.
   async function roomFor(job) {
     if (job.group?.weighed) return true;
@@ -112,6 +116,10 @@ export function scheduler({ converter, outputs, needs, busy = () => false, view 
     const need = weighed.reduce((sum, j) => sum + needs(j.file.size), 0);
     const room = await outputs.makeRoom(need, (o) => view.set(o, 'freed', { whole: o.whole }));
     if (!room || !going.includes(job)) return !room;
+    if (job.group?.alone && weighed.length > 1) {
+      for (const j of weighed) j.group = null;
+      return roomFor(job);
+    }
     const failing = new Set(weighed);
     queue = queue.filter((j) => !failing.has(j));
     for (const j of weighed) short(j, room, weighed.length > 1);

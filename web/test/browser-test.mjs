@@ -6,7 +6,7 @@
 // no server, and from FILE_URL as a file.
 //
 // node browser-test.mjs --engine ENGINE --site SITE --file-url FILE_URL
-//   --native PROGRAM --work DIR --inputs DIR... [--big | --big-only] [--runs N] [--screenshots DIR]
+//   --native PROGRAM --work DIR --inputs DIR... [--big | --big-only | --many] [--runs N] [--screenshots DIR]
 // ENGINE: chromium, firefox, firefox-private (Firefox ESR in a private
 // window), webkit (WebKitGTK's MiniBrowser under xvfb-run), webkit-storage
 // (with the storage features Safari ships). --big converts a 256 MiB input
@@ -18,7 +18,9 @@
 // chromium converts in every run, in Firefox and WebKitGTK. The last lines,
 // "table: ...", are tools/web-check.sh's table. --big-only converts the 256
 // MiB input once (--runs, if given) and the 1 GiB one, after the example and
-// a refusal, and nothing else: no 2 GiB zip, nothing into a folder.
+// a refusal, and nothing else: no 2 GiB zip, nothing into a folder. --many
+// times 1,000 and 10,000 files picked at once (see many below), and nothing
+// else.
 //
 // Every input is converted in chromium. The other engines run the same
 // WebAssembly, so there each input would prove again what chromium proved;
@@ -36,6 +38,7 @@ for (let i = 2; i < process.argv.length; i++) {
   const a = process.argv[i].replace(/^--/, '');
   if (a === 'big') opts.big = true;
   else if (a === 'big-only') opts.big = opts.bigOnly = true;
+  else if (a === 'many') opts.many = true;
   else if (a === 'inputs') opts.inputs.push(process.argv[++i]);
   else opts[a] = process.argv[++i];
 }
@@ -499,13 +502,13 @@ async function feed(page, files, timeout = patience) {
   return before;
 }
 
-// The results from index `from` on, with the SHA-256 of each 64 MiB of what
-// each link saves; then each output is discarded.
-async function results(page, from) {
-  const found = await page.run(async (from, slice) => {
+// The results from index `from` on (up to `to`), with the SHA-256 of each
+// 64 MiB of what each link saves; then each output is discarded.
+async function results(page, from, to = undefined) {
+  const found = await page.run(async (from, to, slice) => {
     const hex = (b) => [...new Uint8Array(b)].map((x) => x.toString(16).padStart(2, '0')).join('');
     const out = [];
-    for (const li of [...document.querySelectorAll('#results li')].slice(from)) {
+    for (const li of [...document.querySelectorAll('#results li')].slice(from, to ?? undefined)) {
       const r = {
         name: li.dataset.name, status: li.dataset.status, stdout: li.dataset.stdout,
         output: li.querySelector('a[download]')?.getAttribute('download') ?? '',
@@ -524,7 +527,7 @@ async function results(page, from) {
       out.push(r);
     }
     return out;
-  }, from, slice);
+  }, from, to ?? null, slice);
   return found;
 }
 
@@ -855,6 +858,69 @@ for (const [file, name] of [[example, 'converted'], [refused, 'refused']]) {
 
 const report = [];
 const table = [];
+
+// --many: 1,000 and then 10,000 small recordings (the thousand's, linked
+// under numbered names) picked at once through the file input, each in a
+// page of its own, timed from the pick to the last result, beside the
+// native program run once per file over the same files in the same run;
+// then the zip of all their outputs, timed from its button. Every output
+// is compared with the native program's. The figures are printed, never
+// asserted: the machine's other work moves them. Nothing else runs.
+async function many(n, from) {
+  step(`${n} files picked at once`);
+  const dir = path.join(work, `many-${n}`);
+  fs.mkdirSync(dir);
+  const names = Array.from({ length: n }, (_, k) => `rec-${String(k).padStart(5, '0')}.wav`);
+  names.forEach((name, k) => fs.linkSync(from[k % from.length], path.join(dir, name)));
+  const loop = path.join(work, `many-${n}-native`);
+  fs.mkdirSync(loop);
+  for (const name of names) fs.linkSync(path.join(dir, name), path.join(loop, name));
+  const t0 = performance.now();
+  const ran = spawnSync('bash', ['-c', 'for f in "${@:2}"; do "$1" "$f"; printf "\\0%d\\0" $?; done', 'loop', opts.native, ...names],
+    { cwd: loop, maxBuffer: 256 << 20 });
+  const nativeSeconds = (performance.now() - t0) / 1000;
+  const said = ran.stdout.toString('utf8').split('\0');
+  const wants = names.map((name, k) => {
+    const file = path.join(loop, `halvorine-${name.slice(0, -4)}.ddc`);
+    const there = fs.existsSync(file);
+    return { status: Number(said[2 * k + 1]), stdout: said[2 * k], output: path.basename(file), size: there ? fs.statSync(file).size : -1,
+      hashes: there ? sliceHashes(file) : [] };
+  });
+  fs.rmSync(loop, { recursive: true });
+  const on = await openPage();
+  const t1 = performance.now();
+  await on.upload(names.map((name) => path.join(dir, name)));
+  // Asked each second from here: a wait in the page is one call, which the
+  // driver gives up on after six minutes.
+  while ((await on.run(() => document.querySelectorAll('#results li[data-status]').length)) < n) await sleep(1000);
+  const pageSeconds = (performance.now() - t1) / 1000;
+  step(`${n} files converted in ${pageSeconds.toFixed(2)} s`);
+  const zip = await zipTimed(on, wants.map((want) => ({ path: want.output, input: want })), `${n} files zipped`);
+  step(`${n} files zipped in ${zip.seconds.toFixed(2)} s`);
+  // A thousand at a time: the driver gives up on a call after six minutes.
+  const got = [];
+  for (let k = 0; k < n; k += 1000) got.push(...await results(on, k, k + 1000));
+  const same = names.filter((name, k) => got[k]?.name === name && compare(got[k], wants[k], `${n} files: ${name}`)).length;
+  check(same === n, `${n} files: ${same} of ${n} the same`);
+  await noEntriesLeft(on, `after ${n} files`);
+  await on.close();
+  fs.rmSync(dir, { recursive: true });
+  table.push([engineName, `${n} files picked`, nativeSeconds, '-', pageSeconds, '-', pageSeconds / nativeSeconds, '-', '-', zip.seconds]);
+  report.push(`${n} files picked at once: page ${pageSeconds.toFixed(2)} s (${(pageSeconds / n * 1000).toFixed(1)} ms a file),` +
+    ` the native program once per file ${nativeSeconds.toFixed(2)} s, page/native ${(pageSeconds / nativeSeconds).toFixed(2)};` +
+    ` their zip saved ${zip.seconds.toFixed(2)} s after its button`);
+  step(report.at(-1));
+  return pageSeconds;
+}
+if (opts.many) {
+  const src = path.join(work, 'many');
+  const made = spawnSync('python3', ['wavgen.py', 'batch', src, '62000'], { cwd: new URL('../../tools/', import.meta.url), stdio: 'inherit' });
+  check(made.status === 0, `wavgen.py batch: status ${made.status}`);
+  const from = fs.readdirSync(src).sort().map((name) => path.join(src, name));
+  const [one, ten] = [await many(1000, from), await many(10000, from)];
+  report.push(`10,000 files take ${(ten / one).toFixed(2)} times what 1,000 take`);
+  await finish();
+}
 
 // A folder through its button: its recordings, of any letter case, by name,
 // the files of each folder before its subfolders, each listed with its
@@ -1207,6 +1273,13 @@ if (!opts.bigOnly && (chromium || (opts.big && !engineName.includes('-')))) {
   await fresh.waitFor((k) => document.querySelectorAll('#results li[data-status]').length >= k, from + names.length, 600_000);
   const pageSeconds = (performance.now() - t1) / 1000;
   const after = browserMemory(browser.pid);
+  // One polite live region counts them, once none is left to go; no result is one.
+  const ok = wants.filter((w) => w.status === 0).length;
+  const told = await fresh.run(() => [document.getElementById('counts').textContent, [...document.querySelectorAll('[aria-live], [role=status]')]
+    .filter((e) => e.closest('#results') || e.contains(document.getElementById('results'))).length]);
+  const all = names.length;
+  check(told[0] === `${all.toLocaleString('en-US')} files: ${ok.toLocaleString('en-US')} converted${ok < all ? `, ${all - ok} not converted` : ''}.` &&
+    told[1] === 0, `a thousand files: the counts say ${JSON.stringify(told[0])}, ${told[1]} live regions in or around the results`);
   const zip = await zipTimed(fresh, wants.map((want) => ({ path: `Thousand/${want.output}`, input: want })), 'a thousand files zipped');
   const got = await results(fresh, from);
   const same = names.filter((name, k) => got[k]?.name === name && compare(got[k], wants[k], `a thousand files: ${name}`)).length;
@@ -1724,19 +1797,23 @@ if (!opts.bigOnly) {
   }
 }
 
-const local = (r) => r.startsWith(origin + '/') || /^(blob|data):/.test(r) ||
-  r.startsWith(new URL('.', opts['file-url']).href);
-const strays = requests.filter((r) => !local(r));
-check(strays.length === 0, `requests that left the page: ${strays.join(', ')}`);
-report.push(`${requests.length} requests from the pages, ${strays.length} to anywhere but ${origin}`);
+await finish();
 
-await browser.close();
-await unserve();
-fs.rmSync(work, { recursive: true, force: true });
-for (const line of report) console.log(`${engineName}: ${line}`);
-// Rows for tools/web-check.sh's table of speed and memory.
-for (const row of table) {
-  console.log(`table: ${row.map((v) => (typeof v === 'number' ? v.toFixed(v >= 100 ? 0 : 2) : v)).join(' | ')}`);
+async function finish() {
+  const local = (r) => r.startsWith(origin + '/') || /^(blob|data):/.test(r) ||
+    r.startsWith(new URL('.', opts['file-url']).href);
+  const strays = requests.filter((r) => !local(r));
+  check(strays.length === 0, `requests that left the page: ${strays.join(', ')}`);
+  report.push(`${requests.length} requests from the pages, ${strays.length} to anywhere but ${origin}`);
+
+  await browser.close();
+  await unserve();
+  fs.rmSync(work, { recursive: true, force: true });
+  for (const line of report) console.log(`${engineName}: ${line}`);
+  // Rows for tools/web-check.sh's table of speed and memory.
+  for (const row of table) {
+    console.log(`table: ${row.map((v) => (typeof v === 'number' ? v.toFixed(v >= 100 ? 0 : 2) : v)).join(' | ')}`);
+  }
+  console.log(`browser test, ${engineName}: ${passed} passed, ${failed} failed`);
+  process.exit(failed === 0 ? 0 : 1);
 }
-console.log(`browser test, ${engineName}: ${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);

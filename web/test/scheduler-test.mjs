@@ -17,25 +17,32 @@ const memory = { place: () => null, release: async () => {} };
 // 'folder', whose plan waits until Cancel); each name's outcome per
 // attempt (done unless said: 'dies' before a word, 'stops' midway,
 // 'cancel' pressed while it converts); `cancel`: 'walk' (pressed while the
-// pick is looked through) or 'plan'; `room` false for none; `cannot` where
+// pick is looked through) or 'plan'; `room` the bytes there is room for, if
+// that is short (each file is a byte); `cannot` where
 // no converter starts. Then the converter's calls and each file's last state.
 const cases = [
   { what: 'in order', picks: ['a', 'b', 'c'], sink: 'storage', calls: 'a b c', states: 'a done, b done, c done' },
   { what: 'in order, two waiting in the worker', picks: ['a', 'b', 'c'], sink: 'memory', calls: 'a b c', states: 'a done, b done, c done' },
   { what: 'Cancel while one converts and two wait', picks: ['a', 'b', 'c'], sink: 'memory', outcomes: { a: ['cancel'] },
     calls: 'a b c', states: 'a cancelled, b cancelled, c cancelled' },
-  { what: 'Cancel while one converts, the rest queued', picks: ['a', 'b', 'c'], sink: 'storage', outcomes: { a: ['cancel'] },
-    calls: 'a', states: 'a cancelled, b cancelled, c cancelled' },
+  { what: 'Cancel while one converts, two wait and the rest are queued', picks: ['a', 'b', 'c', 'd'], sink: 'storage',
+    outcomes: { a: ['cancel'] }, calls: 'a b c', states: 'a cancelled, b cancelled, c cancelled, d cancelled' },
   { what: 'Cancel while planned into a folder', picks: ['a', 'b'], sink: 'folder', cancel: 'plan', calls: '',
     states: 'a cancelled, b cancelled' },
   { what: 'Cancel while looked through', picks: ['a', 'b'], sink: 'storage', cancel: 'walk', calls: '', states: 'a cancelled, b cancelled' },
-  { what: 'a worker dead before a word: tried again once, in its place', picks: ['a', 'b'], sink: 'storage', outcomes: { a: ['dies'] },
-    calls: 'a a b', states: 'a done, b done' },
+  { what: 'a worker dead before a word: tried again once', picks: ['a', 'b'], sink: 'storage', outcomes: { a: ['dies'] },
+    calls: 'a b a', states: 'a done, b done' },
   { what: 'a worker dead before a word twice: the file stops', picks: ['a', 'b'], sink: 'storage', outcomes: { a: ['dies', 'dies'] },
-    calls: 'a a b', states: 'a stopped, b done' },
+    calls: 'a b a', states: 'a stopped, b done' },
   { what: 'a worker stopped midway: that file alone', picks: ['a', 'b'], sink: 'storage', outcomes: { a: ['stops'] },
     calls: 'a b', states: 'a stopped, b done' },
-  { what: 'no room for a folder: none of it starts', picks: ['F/a', 'F/b'], sink: 'storage', room: false, calls: '',
+  { what: 'no room for a folder: none of it starts', picks: ['F/a', 'F/b'], sink: 'storage', room: 0, calls: '',
+    states: 'a no room, b no room' },
+  { what: 'room for each file of a folder, not for all: none of it starts', picks: ['F/a', 'F/b', 'F/c'], sink: 'storage', room: 2,
+    calls: '', states: 'a no room, b no room, c no room' },
+  { what: 'room for each file picked, not for all: each weighed on its own', picks: ['a', 'b', 'c'], sink: 'storage', room: 2,
+    calls: 'a b c', states: 'a done, b done, c done' },
+  { what: 'no room for files picked: none starts', picks: ['a', 'b'], sink: 'storage', room: 0, calls: '',
     states: 'a no room, b no room' },
   { what: 'no converter can start', picks: ['a', 'b'], sink: 'storage', cannot: true, calls: '', states: 'a cannot start, b cannot start' },
 ];
@@ -67,7 +74,7 @@ for (const c of cases) {
   queue = scheduler({
     converter,
     outputs: { sinks: { storage, memory, folder }, sinkFor: ({ storage: s }) => (s ? storage : memory),
-      makeRoom: async (need) => (c.room === false ? { need, free: 0 } : null), keep: async () => true },
+      makeRoom: async (need) => (need > (c.room ?? Infinity) ? { need, free: c.room } : null), keep: async () => true },
     needs: (bytes) => bytes,
     view: {
       add: (file) => file.name,

@@ -132,7 +132,8 @@ for (const [a, b, one] of [
 
 // Which outputs clash, as they come and go in any order: [what, each step
 // (+n adds the page's nth output of that safe path, -n takes it away), the
-// outputs kept, and the words for those left out]. The nth comes from rn.wav.
+// outputs kept, and the words for those left out, each told anew only when
+// a step says its first has changed]. The nth comes from rn.wav.
 for (const [what, steps, kept, words] of [
   ['the earlier on the page is kept, whichever came first', [[2, 'Takes/x'], [1, 'takes/X']], [1],
     ['Left out: Takes/x from r2.wav, as r1.wav already gives takes/X, which Windows and macOS take for the same name.']],
@@ -140,14 +141,24 @@ for (const [what, steps, kept, words] of [
   ['the first taken away lets the next in', [[1, 'a'], [3, 'a'], [2, 'A'], [-1]], [2],
     ['Left out: a from r3.wav, as r2.wav already gives A, which Windows and macOS take for the same name.']],
   ['the last of a name taken away leaves none', [[1, 'a'], [-1], [2, 'b']], [2], []],
+  ['a later one taken away leaves the others as they were', [[1, 'a'], [2, 'a'], [3, 'a'], [-2]], [1],
+    ['Left out: a from r3.wav, as r1.wav already gives it.']],
 ]) {
   const clashes = new Clashes((a, b) => a.n < b.n);
   const outputs = new Map();
+  const notes = new Map();
+  const tell = (o) => {
+    const first = clashes.first(o.safe);
+    if (first === o) notes.delete(o);
+    else notes.set(o, leftOut(o, { first })[0]);
+  };
   for (const [n, safe] of steps) {
-    if (n < 0) clashes.delete(outputs.get(-n));
-    else clashes.add(outputs.set(n, { n, safe, from: `r${n}.wav` }).get(n));
+    if (n < 0) {
+      notes.delete(outputs.get(-n));
+      clashes.delete(outputs.get(-n)).forEach(tell);
+    } else clashes.add(outputs.set(n, { n, safe, from: `r${n}.wav` }).get(n)).forEach(tell);
   }
-  const said = clashes.clashing().map(([o, first]) => leftOut(o, { first })[0]);
+  const said = [...notes].sort(([a], [b]) => a.n - b.n).map(([, words]) => words);
   assert.deepEqual([clashes.kept().map((o) => o.n).sort(), said], [kept, words], what);
 }
 assert.deepEqual(leftOut({ safe: 'x', from: 'a/x.wav' }, { why: ['the name x is too long', ['x']] }),
