@@ -172,17 +172,6 @@ std::optional<std::uint64_t> size(std::FILE* file) {
     return static_cast<std::uint64_t>(bytes.QuadPart);
 }
 
-std::optional<FileIdentity> identity_of(const std::string& name) {
-    // No access asked: the file is only looked at, whoever holds it. Folders
-    // open only with backup semantics.
-    const HANDLE h = CreateFileW(system_name(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-    const auto id = identity_of_handle(h);
-    CloseHandle(h);
-    return id;
-}
-
 bool claim_output(std::FILE* file) {
     if (GetFileType(os_handle(file)) != FILE_TYPE_DISK) return true;
     return _chsize_s(_fileno(file), 0) == 0;
@@ -235,12 +224,6 @@ std::optional<std::uint64_t> size(std::FILE* file) {
     struct stat st {};
     if (::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);
-}
-
-std::optional<FileIdentity> identity_of(const std::string& name) {
-    struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 namespace {

@@ -52,12 +52,6 @@ std::optional<FileIdentity> identity(std::FILE* file);
 // system cannot say.
 std::optional<std::uint64_t> size(std::FILE* file);
 
-// The identity of the file `name` leads to, without opening it for reading or
-// writing; none when it does not exist or the system cannot say. Two
-// spellings of one file (letter case where the file system ignores it, a
-// link, "." and "..") give one identity.
-std::optional<FileIdentity> identity_of(const std::string& name);
-
 // Whether the system numbers this file: some network and FUSE file systems
 // give 0 for every file, and an identity of 0 tells nothing. A batch takes
 // a file of unknown identity for one it has not met, rather than skip a

@@ -85,25 +85,6 @@ std::optional<EntryKind> kind_of(const fs::path& path) {
                                             : EntryKind::other;
 }
 
-std::optional<Listing> list_folder(const fs::path& folder) {
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    if (ec) return std::nullopt;
-    Listing listing;
-    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-        std::error_code type_ec;
-        const fs::file_type type = it->symlink_status(type_ec).type();
-        const EntryKind kind = type_ec                              ? EntryKind::other
-                               : type == fs::file_type::directory ? EntryKind::folder
-                               : type == fs::file_type::regular   ? EntryKind::file
-                               : type == fs::file_type::symlink   ? EntryKind::link
-                                                                  : EntryKind::other;
-        listing.entries.push_back({it->path().filename(), kind});
-    }
-    listing.complete = !ec;
-    return listing;
-}
-
 std::string utf8_name(const fs::path& path) { return path.native(); }
 
 fs::path path_from_utf8(std::string_view name) { return std::string(name); }

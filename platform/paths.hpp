@@ -35,8 +35,11 @@ struct Listing {
 // What `path` leads to, a link followed; none when nothing is there.
 std::optional<EntryKind> kind_of(const std::filesystem::path& path);
 
-// What `folder` holds; none when it cannot be read at all.
+#if defined(_WIN32)
+// What `folder` holds; none when it cannot be read at all. (Elsewhere a
+// folder lists itself through its descriptor: platform/folder.hpp.)
 std::optional<Listing> list_folder(const std::filesystem::path& folder);
+#endif
 
 // Whether a Windows reparse point with this tag names another place (a
 // symbolic link, a junction, a mount point) rather than holding its own
